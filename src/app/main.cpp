@@ -1,0 +1,112 @@
+// Starlume: stars that dance to a WAV file. Start-up and the GLUT callbacks;
+// everything they do lives in the core library.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include <GL/freeglut.h>
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_mixer.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "app/header.h"
+#include "app/startup.h"
+#include "audio/analysis.h"
+#include "input/commands.h"
+#include "render/frame.h"
+#include "render/palette.h"
+#include "world/world.h"
+
+namespace {
+
+using namespace starlume;
+
+World world;
+Analysis analysis;
+Palette palette;
+WavHeader header;
+std::FILE* ptr = nullptr; // the file again, read block by block for analysis
+
+std::int64_t timeofdayms() {
+    timeval end;
+    gettimeofday(&end, nullptr);
+    return static_cast<std::int64_t>(end.tv_sec) * 1000 + end.tv_usec / 1000;
+}
+
+int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
+void pausemusic() { Mix_PauseMusic(); }
+void resumemusic() { Mix_ResumeMusic(); }
+
+void idle() {
+    if (world.paused == -1) analysisclock(analysis, world, ptr, timeofdayms());
+    world.screensizex = glutGet(GLUT_WINDOW_WIDTH);
+    world.screensizey = glutGet(GLUT_WINDOW_HEIGHT);
+    simulate(world, analysis.kicks);
+    usleep(400);
+    world.walltime = elapsedms();
+    if (world.walltime > world.nextdraw) glutPostRedisplay();
+}
+
+void disp() { drawframe(world, palette); }
+
+void keyb(unsigned char key, int, int) {
+    const Io io{stdin, stdout, elapsedms, pausemusic, resumemusic};
+    if (keycommand(world, palette, key, io) == Outcome::quit) std::exit(0);
+}
+
+void mouse(int button, int state, int px, int py) { starlume::mouse(world, button, state, px, py); }
+
+void mousecor(int px, int py) { starlume::mousecor(world, px, py); }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Reports must reach a pipe as they are printed, not when the buffer fills.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    static char path[pathcapacity + 1];
+    ptr = openaudiofile(stdin, stdout, path);
+    if (ptr == nullptr) std::exit(1);
+    reportHeader(header, ptr, stdout);
+
+    resetGrid(world);
+    drawsteps(palette); // before seeding: the same steps on every run
+    printbanner(stdout);
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    // Leave SIGINT and SIGTERM alone so that Ctrl-C still ends the program.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+        std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
+        std::exit(2);
+    }
+    Mix_Music* music = Mix_LoadMUS(path);
+    if (music == nullptr) std::printf("Not found\n");
+    if (Mix_PlayMusic(music, 1) == -1) std::printf("Mix_PlayMusic: %s\n", SDL_GetError());
+
+    analysis.startm = static_cast<double>(timeofdayms()) - 200;
+
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
+    glutInitWindowSize(700, 700);
+    glutInitWindowPosition(100, 100);
+    glutCreateWindow("Starlume");
+
+    glutDisplayFunc(disp);
+    glutKeyboardFunc(keyb);
+    glutMouseFunc(mouse);
+    glutMotionFunc(mousecor);
+    glutIdleFunc(idle);
+
+    glEnable(GL_BLEND);
+    glEnable(GL_MULTISAMPLE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(0, 0, 0, 1);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+
+    world.last_walltime = world.walltime = elapsedms();
+    glutMainLoop();
+    return 0;
+}

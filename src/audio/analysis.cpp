@@ -1,0 +1,80 @@
+#include "audio/analysis.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include <kiss_fftr.h>
+
+namespace starlume {
+
+const int bandedge[bands] = {1, 2, 3, 5, 8, 13, 20, 32, 49, 76, 117, 181, 279, 430, 663, 1024};
+
+bool analysisclock(Analysis& a, World& w, std::FILE* ptr, std::int64_t nowms) {
+    if (static_cast<double>(nowms) - a.startm <= blockperiod * a.framecounter) return false;
+    a.framecounter++;
+    readSamples(a, ptr);
+    performFFT(a, w);
+    return true;
+}
+
+void readSamples(Analysis& a, std::FILE* ptr) {
+    unsigned char raw[blocksize * 4];
+    // Bytes the file cannot supply read as 0; a final lone byte is no sample.
+    const std::size_t got = std::fread(raw, 1, sizeof raw, ptr);
+    const std::size_t values = got / 2;
+    for (int i = 0; i < blocksize; i++) {
+        std::int16_t left = 0;
+        std::int16_t right = 0;
+        const std::size_t l = 2 * static_cast<std::size_t>(i);
+        if (l < values) left = static_cast<std::int16_t>(raw[2 * l] | raw[2 * l + 1] << 8);
+        if (l + 1 < values) right = static_cast<std::int16_t>(raw[2 * l + 2] | raw[2 * l + 3] << 8);
+        const auto mono = static_cast<std::int16_t>((left + right) / 2);
+        const double w = 0.3635819 - 0.4891775 * std::cos(6.283185307179586 * i / 2047) +
+                         0.1365995 * std::cos(12.566370614359172 * i / 2047) -
+                         0.0106511 * std::cos(18.84955592153876 * i / 2047);
+        a.in[i] = static_cast<float>(mono * w);
+    }
+}
+
+float bandlevel(float meanpower) {
+    if (!(meanpower > 0)) return silentlevel; // ln 0 would be -infinity
+    return static_cast<float>(0.045 * std::log(meanpower));
+}
+
+void performFFT(Analysis& a, World& w) {
+    kiss_fftr_cfg plan = kiss_fftr_alloc(blocksize, 0, nullptr, nullptr);
+    if (plan != nullptr) {
+        kiss_fft_cpx bins[blocksize / 2 + 1];
+        kiss_fftr(plan, a.in, bins);
+        std::free(plan);
+
+        int band = 0;
+        float sum = 0;
+        for (int p = 0; p <= blocksize / 2; p++) {
+            a.sumcounter++;
+            const double re = bins[p].r;
+            const double im = bins[p].i;
+            sum = static_cast<float>(sum + (re * re + im * im));
+            if (p >= bandedge[band]) {
+                sum = sum / static_cast<float>(a.sumcounter);
+                a.kicks[band] = bandlevel(sum);
+                band = (band + 1) % bands;
+                sum = 0;
+                a.sumcounter = 0;
+            }
+        }
+    }
+    for (int b = 0; b < bands; b++) kickup(w, b, a.kicks[b]);
+}
+
+void kickup(World& w, int band, float level) {
+    const double lo = static_cast<float>(band) / 8.0f;
+    const double hi = static_cast<float>(band + 1) / 8.0f;
+    const int n = w.count();
+    for (int k = 0; k < n; k++) {
+        const float c = w.bar == -1 ? 1.0f : static_cast<float>((std::rand() % 10) / 10.0);
+        if (w.x[k] + 1 > lo && w.x[k] + 1 < hi && w.y[k] == -1) w.vy[k] += 0.09 * level * c;
+    }
+}
+
+} // namespace starlume

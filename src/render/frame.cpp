@@ -1,0 +1,54 @@
+#include "render/frame.h"
+
+#include <GL/freeglut.h>
+
+#include "render/glyph.h"
+
+namespace starlume {
+
+void circle(double cx, double cy, double r, int order) {
+    const int n = glyphvertices(order);
+    if (n == 0) {
+        glPointSize(pointsize);
+        glBegin(GL_POINTS);
+        glVertex3f(static_cast<float>(cx), static_cast<float>(cy), 0.0f);
+        glEnd();
+        return;
+    }
+    const Outline& o = outline(n);
+    glBegin(GL_LINE_LOOP);
+    for (int i = 0; i < n; i++) {
+        float vx, vy;
+        glyphvertex(o, i, cx, cy, r, vx, vy);
+        glVertex3f(vx, vy, 0.0f);
+    }
+    glEnd();
+}
+
+void drawframe(World& w, Palette& p) {
+    w.frames++;
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    // Only the clear colour of the last star counts, and only from the next
+    // frame on, so it is handed to GL once after the stars.
+    bool clearset = false;
+    Rgb clear{};
+    const int n = w.count();
+    const double r = 2 * w.size;
+    for (int k = 0; k < n; k++) {
+        const double energy = w.vx[k] * w.vx[k] + w.vy[k] * w.vy[k];
+        const Starcolour c = colourstep(p, w.color, w.x[k], energy);
+        if (c.setdraw) glColor3f(c.draw.r, c.draw.g, c.draw.b);
+        if (c.setclear) {
+            clearset = true;
+            clear = c.clear;
+        }
+        circle(w.x[k], w.y[k], r, w.order);
+    }
+    if (clearset) glClearColor(clear.r, clear.g, clear.b, 1.0f);
+
+    glutSwapBuffers();
+    w.nextdraw = glutGet(GLUT_ELAPSED_TIME) + 15;
+}
+
+} // namespace starlume

@@ -1,0 +1,15 @@
+// Draws one frame of stars with OpenGL.
+#pragma once
+
+#include "render/palette.h"
+#include "world/world.h"
+
+namespace starlume {
+
+// Clears, draws every star in its scheme colour and swaps the buffers.
+void drawframe(World& w, Palette& p);
+
+// One star's glyph around (cx, cy) with radius r, shaped for order.
+void circle(double cx, double cy, double r, int order);
+
+} // namespace starlume
