@@ -1,0 +1,109 @@
+// Micro-benchmarks of the per-pass, per-block and per-frame work at 10000
+// stars. Build with -DSTARLUME_BENCH=ON and run build-bench/bench/starlume_bench.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "audio/analysis.h"
+#include "render/glyph.h"
+#include "render/palette.h"
+#include "world/world.h"
+
+namespace {
+
+using namespace starlume;
+
+// A world of 100 x 100 stars, half of them resting on the floor.
+std::unique_ptr<World> busyworld() {
+    auto w = std::make_unique<World>();
+    setOrder(*w, 100);
+    for (int k = 0; k < w->count(); k += 2) w->y[k] = -1;
+    return w;
+}
+
+// A stereo file of loud noise, long enough to never run out.
+std::FILE* noisefile() {
+    std::FILE* f = std::tmpfile();
+    std::vector<short> samples(2048 * 2 * 64);
+    for (auto& s : samples) s = static_cast<short>(std::rand() % 65536 - 32768);
+    std::fwrite(samples.data(), sizeof(short), samples.size(), f);
+    std::rewind(f);
+    return f;
+}
+
+void pass(benchmark::State& state) {
+    auto w = busyworld();
+    const float kicks[16] = {};
+    for (auto _ : state) {
+        simulate(*w, kicks);
+        benchmark::DoNotOptimize(w->vy[0]);
+    }
+}
+BENCHMARK(pass);
+
+// Left button held in radial-bars mode with the distance law off.
+void passwithcursor(benchmark::State& state) {
+    auto w = busyworld();
+    w->mousedown = 1;
+    w->mousekick = 1;
+    w->distance = -1;
+    w->mx1 = 350;
+    w->my1 = 350;
+    float kicks[16];
+    for (int b = 0; b < 16; b++) kicks[b] = 0.5f + 0.05f * b;
+    for (auto _ : state) {
+        simulate(*w, kicks);
+        simulate(*w, kicks); // the field acts on every second pass
+        benchmark::DoNotOptimize(w->vy[0]);
+    }
+    state.SetItemsProcessed(2 * state.iterations());
+}
+BENCHMARK(passwithcursor);
+
+void block(benchmark::State& state) {
+    auto w = busyworld();
+    auto a = std::make_unique<Analysis>();
+    std::FILE* f = noisefile();
+    for (auto _ : state) {
+        if (std::feof(f)) std::rewind(f);
+        readSamples(*a, f);
+        performFFT(*a, *w);
+        benchmark::DoNotOptimize(a->kicks[0]);
+    }
+    std::fclose(f);
+}
+BENCHMARK(block)->Unit(benchmark::kMicrosecond);
+
+// The colour and glyph vertex computation of one frame, without the GL calls.
+void framecolours(benchmark::State& state) {
+    auto w = busyworld();
+    setOrder(*w, 90); // the densest grid still drawn as outlines
+    for (int k = 0; k < w->count(); k++) w->vx[k] = 0.001 * (k % 17);
+    Palette p;
+    drawsteps(p);
+    const int scheme = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        const Outline& o = outline(glyphvertices(w->order));
+        float sink = 0;
+        for (int k = 0; k < w->count(); k++) {
+            const double energy = w->vx[k] * w->vx[k] + w->vy[k] * w->vy[k];
+            const Starcolour c = colourstep(p, scheme, w->x[k], energy);
+            sink += c.draw.r;
+            for (int i = 0; i < o.n; i++) {
+                float vx, vy;
+                glyphvertex(o, i, w->x[k], w->y[k], 2 * w->size, vx, vy);
+                sink += vx + vy;
+            }
+        }
+        benchmark::DoNotOptimize(sink);
+    }
+}
+BENCHMARK(framecolours)->Arg(2)->Arg(3)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
