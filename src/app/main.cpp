@@ -1,5 +1,6 @@
 // Starlume: stars that dance to a WAV file. Start-up and the GLUT callbacks;
 // everything they do lives in the core library.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -75,12 +76,14 @@ int main(int argc, char** argv) {
     printbanner(stdout);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
-    // Leave SIGINT and SIGTERM alone so that Ctrl-C still ends the program.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
         std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
         std::exit(2);
     }
+    // SDL turns SIGINT and SIGTERM into events nobody reads here; give them
+    // back so that Ctrl-C in the console still ends the program.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     Mix_Music* music = Mix_LoadMUS(path);
     if (music == nullptr) std::printf("Not found\n");
     if (Mix_PlayMusic(music, 1) == -1) std::printf("Mix_PlayMusic: %s\n", SDL_GetError());
