@@ -1,0 +1,73 @@
+// The pacing skeleton: Starlume's window, GL state, idle pass (400 µs sleep,
+// 15 ms redraw gate) and glyph drawing for a fixed grid of stars, with no
+// simulation, analysis or colour work. What it reaches is the ceiling that
+// the real program is measured against. Usage: starlume_pacing [order]
+#include <cstdio>
+#include <cstdlib>
+
+#include <GL/freeglut.h>
+#include <unistd.h>
+
+#include "render/frame.h"
+#include "world/world.h"
+
+namespace {
+
+starlume::World world;
+
+int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
+
+void idle() {
+    usleep(400);
+    world.steps++;
+    world.walltime = elapsedms();
+    if (world.walltime > world.nextdraw) glutPostRedisplay();
+}
+
+void disp() {
+    world.frames++;
+    glClear(GL_COLOR_BUFFER_BIT);
+    const int n = world.count();
+    for (int k = 0; k < n; k++) starlume::circle(world.x[k], world.y[k], 2 * world.size, world.order);
+    glutSwapBuffers();
+    world.nextdraw = elapsedms() + 15;
+}
+
+void keyb(unsigned char key, int, int) {
+    if (key == 'Q') std::exit(0);
+    if (key != 'F') return;
+    std::printf("Drawn %d frames and simulated %d RK2 steps in %d milliseconds\n", world.frames,
+                world.steps, elapsedms() - world.last_walltime);
+    std::fflush(stdout);
+    world.last_walltime = elapsedms();
+    world.frames = 0;
+    world.steps = 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    glutInit(&argc, argv);
+    const int order = argc > 1 ? std::atoi(argv[1]) : 75;
+    starlume::setOrder(world, order >= 1 && order <= starlume::maxorder ? order : 75);
+
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
+    glutInitWindowSize(700, 700);
+    glutInitWindowPosition(100, 100);
+    glutCreateWindow("Starlume pacing");
+    glutDisplayFunc(disp);
+    glutKeyboardFunc(keyb);
+    glutIdleFunc(idle);
+
+    glEnable(GL_BLEND);
+    glEnable(GL_MULTISAMPLE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(0, 0, 0, 1);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glColor3f(1, 1, 1);
+
+    world.last_walltime = world.walltime = elapsedms();
+    glutMainLoop();
+    return 0;
+}
