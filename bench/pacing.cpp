@@ -28,7 +28,8 @@ void disp() {
     world.frames++;
     glClear(GL_COLOR_BUFFER_BIT);
     const int n = world.count();
-    for (int k = 0; k < n; k++) starlume::circle(world.x[k], world.y[k], 2 * world.size, world.order);
+    for (int k = 0; k < n; k++)
+        starlume::circle(world.x[k], world.y[k], 2 * world.size, world.order);
     glutSwapBuffers();
     world.nextdraw = elapsedms() + 15;
 }

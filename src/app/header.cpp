@@ -18,7 +18,8 @@ void readinto(unsigned char* dst, std::size_t n, std::FILE* ptr) {
 std::uint32_t read4(unsigned char (&buffer4)[4], std::FILE* ptr, std::FILE* out) {
     readinto(buffer4, 4, ptr);
     std::fprintf(out, "%u %u %u %u\n", buffer4[0], buffer4[1], buffer4[2], buffer4[3]);
-    return buffer4[0] | buffer4[1] << 8 | buffer4[2] << 16 | static_cast<std::uint32_t>(buffer4[3]) << 24;
+    return buffer4[0] | buffer4[1] << 8 | buffer4[2] << 16 |
+           static_cast<std::uint32_t>(buffer4[3]) << 24;
 }
 
 std::uint32_t read2(unsigned char (&buffer2)[2], std::FILE* ptr, std::FILE* out) {

@@ -17,6 +17,7 @@
 #include "input/commands.h"
 #include "render/frame.h"
 #include "render/palette.h"
+#include "world/random.h"
 #include "world/world.h"
 
 namespace {
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     resetGrid(world);
     drawsteps(palette); // before seeding: the same steps on every run
     printbanner(stdout);
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    seedrnd(static_cast<unsigned>(std::time(nullptr)));
 
     if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
         std::printf("Mix_OpenAudio: %s\n", SDL_GetError());

@@ -5,6 +5,8 @@
 
 #include <kiss_fftr.h>
 
+#include "world/random.h"
+
 namespace starlume {
 
 const int bandedge[bands] = {1, 2, 3, 5, 8, 13, 20, 32, 49, 76, 117, 181, 279, 430, 663, 1024};
@@ -72,7 +74,7 @@ void kickup(World& w, int band, float level) {
     const double hi = static_cast<float>(band + 1) / 8.0f;
     const int n = w.count();
     for (int k = 0; k < n; k++) {
-        const float c = w.bar == -1 ? 1.0f : static_cast<float>((std::rand() % 10) / 10.0);
+        const float c = w.bar == -1 ? 1.0f : static_cast<float>((rnd() % 10) / 10.0);
         if (w.x[k] + 1 > lo && w.x[k] + 1 < hi && w.y[k] == -1) w.vy[k] += 0.09 * level * c;
     }
 }

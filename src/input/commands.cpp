@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "world/random.h"
+
 namespace starlume {
 
 namespace {
@@ -74,9 +76,9 @@ void starcount(World& w, const Io& io) {
 }
 
 void pickdirections(Palette& p) {
-    p.transitiona = std::rand() % 100 <= 50 ? 1 : -1;
-    p.transitionb = std::rand() % 100 <= 50 ? 1 : -1;
-    p.transitionc = std::rand() % 100 <= 50 ? 1 : -1;
+    p.transitiona = rnd() % 100 <= 50 ? 1 : -1;
+    p.transitionb = rnd() % 100 <= 50 ? 1 : -1;
+    p.transitionc = rnd() % 100 <= 50 ? 1 : -1;
 }
 
 } // namespace

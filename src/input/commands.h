@@ -10,9 +10,9 @@ namespace starlume {
 
 // What the command table needs from the platform.
 struct Io {
-    std::FILE* in;             // console input, for the star count
-    std::FILE* out;            // console output
-    int (*elapsed)();          // the toolkit's elapsed time, ms
+    std::FILE* in;    // console input, for the star count
+    std::FILE* out;   // console output
+    int (*elapsed)(); // the toolkit's elapsed time, ms
     void (*pausemusic)();
     void (*resumemusic)();
 };

@@ -3,19 +3,19 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "world/random.h"
 #include "world/world.h"
 
 namespace starlume {
 
 const char* const colournames[9] = {
-    "0: Classic Black\n", "1: Ferrofluid\n", "2: Transitions\n",
-    "3: Matrix\n",        "4: Glitter\n",    "5: Teal/Pink\n",
-    "6: Red/Yellow\n",    "7: Fire\n",       "8: Alternating\n",
+    "0: Classic Black\n", "1: Ferrofluid\n", "2: Transitions\n", "3: Matrix\n",      "4: Glitter\n",
+    "5: Teal/Pink\n",     "6: Red/Yellow\n", "7: Fire\n",        "8: Alternating\n",
 };
 
 namespace {
 
-float step() { return static_cast<float>((std::rand() % 30) / 100000000.0); }
+float step() { return static_cast<float>((rnd() % 30) / 100000000.0); }
 
 void stepchannel(float& v, float d, int& t) {
     if (t == 1 && v > 1.5f) t = -1;
@@ -24,7 +24,7 @@ void stepchannel(float& v, float d, int& t) {
     if (t == -1) v = v - d;
 }
 
-float glitter() { return static_cast<float>((std::rand() % 11) / 10.0); }
+float glitter() { return static_cast<float>((rnd() % 11) / 10.0); }
 
 Rgb stripcolour(int color, int s) {
     const float f = static_cast<float>(s / 16.0);
@@ -70,12 +70,8 @@ void transitionstep(Palette& p) {
 Starcolour colourstep(Palette& p, int color, double x, double energy) {
     Starcolour out;
     switch (color) {
-    case 0:
-        out = {true, {1, 1, 1}, true, {0, 0, 0}};
-        break;
-    case 1:
-        out = {true, {0, 0, 0}, true, {1, 1, 1}};
-        break;
+    case 0: out = {true, {1, 1, 1}, true, {0, 0, 0}}; break;
+    case 1: out = {true, {0, 0, 0}, true, {1, 1, 1}}; break;
     case 2:
         out.setdraw = true;
         out.draw = {p.aa, p.ba, p.ca};
@@ -108,9 +104,7 @@ Starcolour colourstep(Palette& p, int color, double x, double energy) {
     }
     case 5:
     case 6:
-    case 8:
-        out = stripscheme(p, color, x);
-        break;
+    case 8: out = stripscheme(p, color, x); break;
     case 7: {
         const double e = std::pow(energy, 0.6666666666666666);
         out.setdraw = true;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "world/random.h"
+
 namespace starlume {
 
 namespace {
@@ -52,7 +54,7 @@ void field(World& w, const float kicks[16]) {
         }
         if (w.umag[k] < 0.05 && w.distance == -1 && w.mousekick == 1) {
             w.gravity = -1;
-            const float g = w.bar == -1 ? 1.0f : static_cast<float>(2.0 * (std::rand() % 10) / 10);
+            const float g = w.bar == -1 ? 1.0f : static_cast<float>(2.0 * (rnd() % 10) / 10);
             const int s = sectorof(std::atan2(w.mouseuy - w.y[k], w.mouseux - w.x[k]));
             if (w.reverse == 1) {
                 w.vx[k] = w.vx[k] + g * 0.04 * kicks[s] * w.vx[k];

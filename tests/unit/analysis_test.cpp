@@ -25,9 +25,7 @@ std::vector<float> measuredwindow() {
     return std::vector<float>(a.in, a.in + blocksize);
 }
 
-double sine(int i) {
-    return std::lround(32767 * std::sin(2 * pi * 10 * i / blocksize));
-}
+double sine(int i) { return std::lround(32767 * std::sin(2 * pi * 10 * i / blocksize)); }
 
 std::string sineblock() {
     std::string out;
@@ -106,9 +104,8 @@ TEST(Blocks, EndOfFileReadsAsZeros) {
     EXPECT_EQ(a.in[5], w[5]);
     readSamples(a, in.get());
     EXPECT_NEAR(a.in[1000], w[1000] * 0.3, 1e-3);
-    EXPECT_NEAR(a.in[1024], w[1024] * 0.05, 1e-3); // half the lone left value
-    for (int i = 1025; i < blocksize; i++)
-        ASSERT_EQ(a.in[i], 0) << i; // the lone byte is no sample
+    EXPECT_NEAR(a.in[1024], w[1024] * 0.05, 1e-3);                     // half the lone left value
+    for (int i = 1025; i < blocksize; i++) ASSERT_EQ(a.in[i], 0) << i; // the lone byte is no sample
     for (int block = 0; block < 3; block++) {
         readSamples(a, in.get());
         ASSERT_TRUE(std::all_of(a.in, a.in + blocksize, [](float v) { return v == 0; }));
@@ -152,8 +149,7 @@ TEST(Bands, DigitalSilenceKeepsEverythingFinite) {
         readSamples(*a, in.get());
         performFFT(*a, *w);
     }
-    for (float level : a->kicks)
-        EXPECT_EQ(level, silentlevel);
+    for (float level : a->kicks) EXPECT_EQ(level, silentlevel);
 
     // Random-strength kicks and radial bars at the floor, fed by a silent file.
     Input silent(std::string(4 * blocksize * 4, '\0'));
@@ -165,8 +161,7 @@ TEST(Bands, DigitalSilenceKeepsEverythingFinite) {
         analysisclock(*a, *w, silent.get(), 1000000 + 50 * pass);
         simulate(*w, a->kicks);
     }
-    for (float level : a->kicks)
-        EXPECT_TRUE(std::isfinite(level));
+    for (float level : a->kicks) EXPECT_TRUE(std::isfinite(level));
     for (int k = 0; k < w->count(); k++) {
         ASSERT_TRUE(std::isfinite(w->x[k] + w->y[k] + w->vx[k] + w->vy[k])) << k;
     }
@@ -189,10 +184,8 @@ TEST(Kicks, OnlyStarsRestingInsideTheStripAreKicked) {
         w->y[k] = stars[k][1];
     }
     w->bar = -1;
-    for (int b = 0; b < bands; b++)
-        kickup(*w, b, static_cast<float>(b + 1));
-    for (int k = 0; k < 9; k++)
-        EXPECT_EQ(w->vy[k], stars[k][2]) << k;
+    for (int b = 0; b < bands; b++) kickup(*w, b, static_cast<float>(b + 1));
+    for (int k = 0; k < 9; k++) EXPECT_EQ(w->vy[k], stars[k][2]) << k;
 }
 
 TEST(Kicks, RandomStrengthsDrawnForEveryStarInOrder) {
@@ -201,17 +194,17 @@ TEST(Kicks, RandomStrengthsDrawnForEveryStarInOrder) {
         w->x[k] = -0.9;
         w->y[k] = k % 3 == 0 ? 0.5 : -1; // every third star is in the air
     }
-    std::srand(3);
+    starlume::seedrnd(3);
     kickup(*w, 0, 0.7f);
-    const int next = std::rand();
-    std::srand(3);
+    const int next = starlume::rnd();
+    starlume::seedrnd(3);
     std::vector<bool> seen(10);
     for (int k = 0; k < w->count(); k++) {
-        const int c = std::rand() % 10;
+        const int c = starlume::rnd() % 10;
         ASSERT_EQ(w->vy[k], k % 3 == 0 ? 0 : 0.09 * 0.7f * static_cast<float>(c / 10.0)) << k;
         seen[c] = true;
     }
-    EXPECT_EQ(std::rand(), next);
+    EXPECT_EQ(starlume::rnd(), next);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 10);
 }
 
@@ -230,8 +223,7 @@ TEST(AnalysisClock, BlocksComeDueOnePerCheck) {
     EXPECT_TRUE(analysisclock(a, *w, in.get(), t0 + 33));
     EXPECT_FALSE(analysisclock(a, *w, in.get(), t0 + 33));
     int due = 0;
-    while (due < 100 && analysisclock(a, *w, in.get(), t0 + 1033))
-        due++;
+    while (due < 100 && analysisclock(a, *w, in.get(), t0 + 1033)) due++;
     EXPECT_TRUE(due == 21 || due == 22) << due;
     EXPECT_EQ(a.framecounter, 6 + due);
 

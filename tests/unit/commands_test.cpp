@@ -17,15 +17,9 @@ namespace {
 int clockms;
 std::string hooks; // the music hooks in the order they ran
 
-int elapsedhook() {
-    return clockms;
-}
-void pausehook() {
-    hooks += "pause ";
-}
-void resumehook() {
-    hooks += "resume ";
-}
+int elapsedhook() { return clockms; }
+void pausehook() { hooks += "pause "; }
+void resumehook() { hooks += "resume "; }
 
 struct Session {
     std::unique_ptr<World> w = std::make_unique<World>();
@@ -37,8 +31,7 @@ struct Session {
         Input in(typed);
         Output out;
         const Io io{in.get(), out.get(), elapsedhook, pausehook, resumehook};
-        for (unsigned char key : keys)
-            last = keycommand(*w, p, key, io);
+        for (unsigned char key : keys) last = keycommand(*w, p, key, io);
         return out.text();
     }
 };
@@ -161,19 +154,17 @@ TEST(Commands, ColourKeys) {
     // Enough seeds that each of the three draws comes out exactly 50 at least once.
     int seen[3] = {};
     for (unsigned seed = 1; seed <= 200; seed++) {
-        std::srand(seed);
+        starlume::seedrnd(seed);
         int want[3];
-        for (int& t : want)
-            t = std::rand() % 100 <= 50 ? 1 : -1;
-        std::srand(seed);
+        for (int& t : want) t = starlume::rnd() % 100 <= 50 ? 1 : -1;
+        starlume::seedrnd(seed);
         Session s;
         s.press("7");
         EXPECT_EQ(s.w->color, 7);
         ASSERT_EQ(s.p.transitiona, want[0]) << seed;
         ASSERT_EQ(s.p.transitionb, want[1]) << seed;
         ASSERT_EQ(s.p.transitionc, want[2]) << seed;
-        for (int t : want)
-            seen[t + 1]++;
+        for (int t : want) seen[t + 1]++;
     }
     EXPECT_TRUE(seen[0] > 0 && seen[2] > 0); // both directions occur
 }

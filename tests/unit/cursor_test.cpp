@@ -27,9 +27,7 @@ void activepass(World& w, const float* levels = silence) {
     cursorphase(w, levels);
 }
 
-bool finite(const World& w) {
-    return std::isfinite(w.vx[0]) && std::isfinite(w.vy[0]);
-}
+bool finite(const World& w) { return std::isfinite(w.vx[0]) && std::isfinite(w.vy[0]); }
 
 } // namespace
 
@@ -83,8 +81,7 @@ TEST(CursorField, RadialBarsScaleVelocityByDirectionBand) {
         {0.01, 1e-8, 0},    {0, 0.01, 3},    {0, -0.01, 12},   // 3.14159 puts the axes just short
         {-0.01, -0.01, 10}, {0.01, 0.01, 1}, {-0.02, 0.03, 5}};
     float levels[16];
-    for (int s = 0; s < 16; s++)
-        levels[s] = static_cast<float>(s + 1);
+    for (int s = 0; s < 16; s++) levels[s] = static_cast<float>(s + 1);
     for (const auto& c : cases) {
         auto w = held(c[0], c[1], 0.001, 0.002);
         w->distance = w->bar = -1;
@@ -102,12 +99,12 @@ TEST(CursorField, RepelledStarsGetNoRadialPushButStillDrawAndStopGravity) {
     w->distance = w->reverse = -1;
     w->mousekick = 1;
     const float loud[16] = {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5};
-    std::srand(5);
-    std::rand();
-    const int second = std::rand();
-    std::srand(5);
+    starlume::seedrnd(5);
+    starlume::rnd();
+    const int second = starlume::rnd();
+    starlume::seedrnd(5);
     activepass(*w, loud);
-    EXPECT_EQ(std::rand(), second);
+    EXPECT_EQ(starlume::rnd(), second);
     EXPECT_DOUBLE_EQ(w->vx[0], 0.001 + 0.0003);
     EXPECT_EQ(w->gravity, -1);
 }

@@ -29,8 +29,7 @@ std::string report(const std::string& bytes) {
 
 std::string line(const std::string& text, int n) {
     std::size_t start = 0;
-    for (int i = 0; i < n; i++)
-        start = text.find('\n', start) + 1;
+    for (int i = 0; i < n; i++) start = text.find('\n', start) + 1;
     return text.substr(start, text.find('\n', start) - start);
 }
 
@@ -107,8 +106,7 @@ TEST(SecondsToTime, WholeSecondsTruncatedMillisecondsFromText) {
     const std::pair<float, const char*> cases[] = {
         {185.25f, "0:3:5.250"}, {0.05f, "0:0:0.50"}, {1.9999996f, "0:0:1.0"},
         {3725.5f, "1:2:5.500"}, {0.0f, "0:0:0.0"},   {59.999f, "0:0:59.999"}};
-    for (const auto& [seconds, text] : cases)
-        EXPECT_EQ(seconds_to_time(seconds), text);
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(seconds_to_time(seconds), text);
     for (float huge : {2147483648.0f, 4294967296.0f, 1e30f, FLT_MAX}) {
         const std::string text = seconds_to_time(huge);
         EXPECT_EQ(std::count(text.begin(), text.end(), ':'), 2) << text;

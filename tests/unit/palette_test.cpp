@@ -7,6 +7,7 @@
 
 #include "render/glyph.h"
 #include "render/palette.h"
+#include "world/random.h"
 
 using namespace starlume;
 
@@ -18,9 +19,7 @@ void expectrgb(const Rgb& got, const Rgb& want) {
     EXPECT_FLOAT_EQ(got.b, want.b);
 }
 
-float glitter() {
-    return static_cast<float>((std::rand() % 11) / 10.0);
-}
+float glitter() { return static_cast<float>((starlume::rnd() % 11) / 10.0); }
 
 } // namespace
 
@@ -58,16 +57,16 @@ TEST(Colours, GlitterUsesFourDrawsBySpeedBand) {
         {0, 1, 3, 4},      {5e-8, 1, 3, 4},  {1e-7, 2, 3, 4}, {5e-4, 2, 3, 4}, {0.001, 3, 4, 1},
         {0.0015, 3, 4, 1}, {0.002, 4, 1, 1}, {0.01, 4, 1, 1}, {0.04, 1, 2, 3}, {1, 1, 2, 3}};
     for (const auto& c : cases) {
-        std::srand(11);
+        starlume::seedrnd(11);
         const float r[5] = {0, glitter(), glitter(), glitter(), glitter()};
-        const int next = std::rand();
-        std::srand(11);
+        const int next = starlume::rnd();
+        starlume::seedrnd(11);
         Palette p;
         const Starcolour got = colourstep(p, 4, 0, c[0]);
         SCOPED_TRACE(c[0]);
         EXPECT_TRUE(got.setdraw);
         expectrgb(got.draw, {r[int(c[1])], r[int(c[2])], r[int(c[3])]});
-        EXPECT_EQ(std::rand(), next);
+        EXPECT_EQ(starlume::rnd(), next);
     }
 }
 
@@ -126,8 +125,7 @@ TEST(Colours, SinglePrecisionSwallowsTinySteps) {
     for (int n : {0, 1, 2}) { // falling from 1.0: never moves
         Palette p;
         p.aaa = stepof(n);
-        for (int i = 0; i < 10000; i++)
-            transitionstep(p);
+        for (int i = 0; i < 10000; i++) transitionstep(p);
         EXPECT_EQ(p.aa, 1.0f) << n;
     }
     for (int n = 1; n <= 5; n++) { // rising: never passes 1.0
@@ -135,8 +133,7 @@ TEST(Colours, SinglePrecisionSwallowsTinySteps) {
         p.aa = 0.999f;
         p.transitiona = 1;
         p.aaa = stepof(n);
-        for (int i = 0; i < 200000; i++)
-            transitionstep(p);
+        for (int i = 0; i < 200000; i++) transitionstep(p);
         EXPECT_LE(p.aa, 1.0f) << n;
     }
     Palette p;
@@ -154,8 +151,7 @@ TEST(Colours, SinglePrecisionSwallowsTinySteps) {
 TEST(Glyph, OutlineByOrderWithVerticesOnCircle) {
     const int cases[][2] = {{1, 32},  {10, 32}, {11, 16}, {29, 16}, {30, 10},
                             {40, 10}, {41, 6},  {90, 6},  {91, 0},  {100, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(glyphvertices(c[0]), c[1]) << c[0];
+    for (const auto& c : cases) EXPECT_EQ(glyphvertices(c[0]), c[1]) << c[0];
     for (int n : {32, 16, 10, 6}) {
         const Outline& o = outline(n);
         ASSERT_EQ(o.n, n);

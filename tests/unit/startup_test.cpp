@@ -23,8 +23,7 @@ TEST(Startup, ReadTokenFitsOrRejectsWithoutOverrun) {
         std::memset(buf, 'Z', sizeof buf);
         EXPECT_EQ(readtoken(in.get(), buf, pathcapacity + 1), ok);
         EXPECT_EQ(std::strlen(buf), length);
-        for (std::size_t i = pathcapacity + 1; i < sizeof buf; i++)
-            ASSERT_EQ(buf[i], 'Z');
+        for (std::size_t i = pathcapacity + 1; i < sizeof buf; i++) ASSERT_EQ(buf[i], 'Z');
         ASSERT_TRUE(readtoken(in.get(), buf, pathcapacity + 1)); // the long token is consumed
         EXPECT_STREQ(buf, "next");
         EXPECT_FALSE(readtoken(in.get(), buf, pathcapacity + 1)); // end of input

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "world/random.h"
 #include "world/world.h"
 
 namespace testsupport {
@@ -53,9 +54,7 @@ class Output {
 inline std::string le16(std::uint16_t v) {
     return {static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
 }
-inline std::string le32(std::uint32_t v) {
-    return le16(v & 0xffff) + le16(v >> 16);
-}
+inline std::string le32(std::uint32_t v) { return le16(v & 0xffff) + le16(v >> 16); }
 
 // count interleaved 16-bit stereo frames, left first.
 inline std::string frames(std::int16_t left, std::int16_t right, int count = 1) {

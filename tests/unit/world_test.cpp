@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -12,9 +13,7 @@ namespace {
 
 const float nokicks[16] = {};
 
-std::pair<double, double> velocity(const World& w, int k) {
-    return {w.vx[k], w.vy[k]};
-}
+std::pair<double, double> velocity(const World& w, int k) { return {w.vx[k], w.vy[k]}; }
 
 } // namespace
 
@@ -44,14 +43,12 @@ TEST(Grid, PositionsByOrderAndIndex) {
 TEST(Arrangements, SpiralStartsAtCentreAtRestAndEndsInsideWindow) {
     for (const auto& [order, outer] : {std::pair{1, 0.0}, {75, 0.7498666667}, {100, 0.9999}}) {
         auto w = world(order);
-        for (int k = 0; k < order * order; k++)
-            w->vx[k] = w->vy[k] = 0.5;
+        for (int k = 0; k < order * order; k++) w->vx[k] = w->vy[k] = 0.5;
         spiral(*w);
         EXPECT_EQ(std::pair(w->x[0], w->y[0]), std::pair(0.0, 0.0));
         const int last = order * order - 1;
         EXPECT_NEAR(std::hypot(w->x[last], w->y[last]), outer, 1e-9) << order;
-        for (int k = 0; k < order * order; k++)
-            ASSERT_EQ(velocity(*w, k), std::pair(0.0, 0.0));
+        for (int k = 0; k < order * order; k++) ASSERT_EQ(velocity(*w, k), std::pair(0.0, 0.0));
         if (order > 1) { // from +y turning toward +x
             EXPECT_TRUE(w->x[1] > 0 && w->y[1] > 0);
         }
@@ -78,16 +75,14 @@ TEST(Arrangements, CirclePullAddsImpulseTowardCirclePoint) {
 TEST(Simulation, FallSpeedTendsToPointZeroFour) {
     auto w = world(1);
     w->looper = 1; // wrap so the star never lands
-    for (int i = 0; i < 6000; i++)
-        simulate(*w, nokicks);
+    for (int i = 0; i < 6000; i++) simulate(*w, nokicks);
     EXPECT_NEAR(w->vy[0], -0.04, 1e-6);
     EXPECT_EQ(w->steps, 6000);
 }
 
 TEST(Simulation, StarOnFloorAlternatesBetweenFloorAndJustBelow) {
     auto w = world(1, 0.0001, 0.0001);
-    for (int passes = 0; w->y[0] != -1 && passes < 5000; passes++)
-        simulate(*w, nokicks);
+    for (int passes = 0; w->y[0] != -1 && passes < 5000; passes++) simulate(*w, nokicks);
     ASSERT_EQ(w->y[0], -1);
     for (int i = 0; i < 10; i++) {
         simulate(*w, nokicks);
@@ -97,8 +92,7 @@ TEST(Simulation, StarOnFloorAlternatesBetweenFloorAndJustBelow) {
     }
     EXPECT_EQ(w->x[0], 0.0001);
     w->gravity = -1; // without gravity a resting star stays put
-    for (int i = 0; i < 5; i++)
-        simulate(*w, nokicks);
+    for (int i = 0; i < 5; i++) simulate(*w, nokicks);
     EXPECT_EQ(w->y[0], -1);
 }
 
@@ -149,4 +143,16 @@ TEST(Simulation, BlackHoleTurnsAfterGravityAndBeforeDamping) {
         EXPECT_EQ(velocity(*w, 0), v);
     }
     EXPECT_EQ(w->steps, 4);
+}
+
+TEST(Random, SameStreamAsTheCLibrary) {
+    // The colour steps drawn before seeding and every later draw must match rand().
+    Random unseeded;
+    std::srand(1);
+    for (int i = 0; i < 100; i++) ASSERT_EQ(unseeded.next(), std::rand()) << i;
+    for (unsigned seed : {0u, 2u, 12345u, 1765139000u, 0x80000001u}) {
+        std::srand(seed);
+        seedrnd(seed);
+        for (int i = 0; i < 2000; i++) ASSERT_EQ(rnd(), std::rand()) << seed << " " << i;
+    }
 }
