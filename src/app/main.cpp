@@ -42,8 +42,12 @@ void resumemusic() { Mix_ResumeMusic(); }
 
 void idle() {
     if (world.paused == -1) analysisclock(analysis, world, ptr, timeofdayms());
-    world.screensizex = glutGet(GLUT_WINDOW_WIDTH);
-    world.screensizey = glutGet(GLUT_WINDOW_HEIGHT);
+    // Only the cursor field uses the window size, and each query is a round
+    // trip to the X server, so passes that will not run the field skip it.
+    if (fieldcomes(world)) {
+        world.screensizex = glutGet(GLUT_WINDOW_WIDTH);
+        world.screensizey = glutGet(GLUT_WINDOW_HEIGHT);
+    }
     simulate(world, analysis.kicks);
     usleep(400);
     world.walltime = elapsedms();

@@ -78,6 +78,12 @@ void move(World& w, int k, double tx, double ty);
 // damping, walls and the move. kicks are the current band levels.
 void simulate(World& w, const float kicks[16]);
 
+// Whether the cursor phase of the coming step runs the field: the button is
+// held and the pass count will be even.
+inline bool fieldcomes(const World& w) {
+    return w.mousedown != 0 && (static_cast<unsigned>(w.counter) + 1u) % 2 == 0;
+}
+
 // The cursor phase of a step (counts passes, runs the field on every second
 // pass while the left button is held).
 void cursorphase(World& w, const float kicks[16]);

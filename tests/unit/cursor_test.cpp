@@ -151,3 +151,16 @@ TEST(CursorField, ButtonsAndMotion) {
     EXPECT_EQ(w->mousedown, 1);
     EXPECT_EQ(std::pair(w->mx1, w->my1), std::pair(70.0, 80.0));
 }
+
+TEST(Cursor, FieldComesOnExactlyThePassesThatRunIt) {
+    auto w = world(1, 0.5, 0.5);
+    w->mx1 = w->my1 = 350;
+    const float kicks[16] = {};
+    for (int pass = 0; pass < 6; pass++) {
+        if (pass == 2) w->mousedown = 1;
+        const double before = w->vx[0];
+        const bool predicted = fieldcomes(*w);
+        cursorphase(*w, kicks);
+        EXPECT_EQ(predicted, w->vx[0] != before) << pass;
+    }
+}
