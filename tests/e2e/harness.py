@@ -1,0 +1,287 @@
+"""End-to-end harness: a private Xvfb, generated WAV files, the program on
+pipes, xdotool input and screenshots parsed without any imaging library."""
+
+import collections
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+BIN = os.environ.get('STARLUME_BIN', 'starlume')
+WIN_X, WIN_Y, WIN = 100, 100, 700  # where and how big the window opens
+RATE, BLOCK = 44100, 2048  # sample rate, frames per analysis block
+
+PROMPT = 'Opening  file..\nEnter your filename(Absolute Filepath):\t'
+INSTRUCTIONS = """Instructions
+Press 'Shift-r' to reset the Screen
+Press 'n' to set number of stars
+Press 'd' to turn off distance based force
+Press 'r' to reverse the direction of the default force
+Press 'g' to toggle gravity
+Press 'l' to turn on borders that wrap around
+Press 'v' to toggle damping to all particles
+Press 'b' to toggle the black hole
+Press '1-9' for colors
+Press 'c' for color listing
+Press 'p' to print out the currect status of all the toggles
+Press 'i' for the instructions again
+
+Press 'Shift-p' to pause the music
+Press 'm' for radial bars(make sure distance based force is off)
+
+"""
+
+
+# WAV fixtures: 16-bit stereo PCM at 44100 Hz with the canonical header.
+
+def wav_bytes(pcm):
+    fmt = struct.pack('<IHHIIHH', 16, 1, 2, RATE, RATE * 4, 4, 16)
+    return (b'RIFF' + struct.pack('<I', 36 + len(pcm)) + b'WAVEfmt ' + fmt
+            + b'data' + struct.pack('<I', len(pcm)) + pcm)
+
+
+def tone(frames, freq, amp=16000):
+    both = [int(amp * math.sin(2 * math.pi * freq * (i // 2) / RATE))
+            for i in range(2 * frames)]
+    return struct.pack('<%dh' % len(both), *both)
+
+
+def silence(frames):
+    return bytes(4 * frames)
+
+
+def bursts(seconds, on=11, off=11):
+    """Bursts of a near full-scale sine at bin 10 (10 periods per block),
+    aligned to the analysis blocks."""
+    cycle = tone(BLOCK, 10 * RATE / BLOCK, 32000) * on + silence(BLOCK * off)
+    return cycle * math.ceil(seconds * RATE / BLOCK / (on + off))
+
+
+def stop(proc):
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(5)
+
+
+def poll(cond, timeout=30):
+    """The first true value of cond(), or its last value after timeout."""
+    deadline = time.monotonic() + timeout
+    while not (value := cond()) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return value
+
+
+def xvfb():
+    """Starts a private X server; returns it and its display name."""
+    rfd, wfd = os.pipe()
+    proc = subprocess.Popen(
+        ['Xvfb', '-displayfd', str(wfd), '-screen', '0', '1024x1024x24',
+         '-nolisten', 'tcp'], pass_fds=(wfd,), stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, start_new_session=True)
+    os.close(wfd)
+    with os.fdopen(rfd) as ready:  # the display number, once it is up
+        number = ready.readline().strip()
+    if not number.isdigit():
+        stop(proc)
+        raise RuntimeError('Xvfb did not start')
+    return proc, ':' + number
+
+
+class Starlume:
+    """The program with its console on pipes; stdout collects in buf."""
+
+    def __init__(self, display, env=None):
+        self.display, self.wid = display, None
+        self.env = dict(os.environ, DISPLAY=display)
+        self.env.setdefault('SDL_AUDIODRIVER', 'dummy')
+        self.env.update(env or {})
+        self.proc = subprocess.Popen([BIN], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, env=self.env,
+                                     start_new_session=True)
+        self.buf, self.eof = bytearray(), False
+        self.cond = threading.Condition()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        fd = self.proc.stdout.fileno()
+        for chunk in iter(lambda: os.read(fd, 65536), b''):
+            with self.cond:
+                self.buf += chunk
+                self.cond.notify_all()
+        with self.cond:
+            self.eof = True
+            self.cond.notify_all()
+
+    def mark(self):
+        return len(self.buf)
+
+    def text(self, start=0, end=None):
+        with self.cond:
+            return self.buf[start:end].decode('latin-1')
+
+    def wait_for(self, needle, start=0, timeout=60):
+        """Index just past the first needle at or after start."""
+        raw, deadline = needle.encode('latin-1'), time.monotonic() + timeout
+        with self.cond:
+            while (at := self.buf.find(raw, start)) < 0:
+                left = deadline - time.monotonic()
+                if self.eof or left <= 0:
+                    raise AssertionError('no %r in output:\n%s' % (
+                        needle, self.buf[start:][-3000:].decode('latin-1')))
+                self.cond.wait(min(left, 1))
+            return at + len(raw)
+
+    def send(self, line):
+        self.proc.stdin.write(line.encode() + b'\n')
+        self.proc.stdin.flush()
+
+    def wait_exit(self, timeout=30):
+        status = self.proc.wait(timeout)
+        self.reader.join(10)
+        return status
+
+    def close(self):
+        stop(self.proc)
+        self.reader.join(10)
+        self.proc.stdout.close()
+        self.proc.stdin.close()
+
+    def xdo(self, *args):
+        return subprocess.run(['xdotool', *args], env=self.env, timeout=60,
+                              capture_output=True, text=True).stdout
+
+    def find_window(self):
+        found = self.xdo('search', '--sync', '--name', '^Starlume$')
+        self.wid = found.split()[0]
+
+    def key(self, *keys):
+        self.xdo('key', '--window', self.wid, *keys)
+
+    def mouse(self, action, x=WIN // 2, y=WIN // 2):
+        """Moves to window pixel (x, y), then 'down', 'up' or 'move'."""
+        # one connection keeps the move and the button in order; no --sync,
+        # which would wait for ever when the pointer is already there
+        button = [] if action == 'move' else ['mouse' + action, '1']
+        self.xdo('mousemove', str(WIN_X + x), str(WIN_Y + y), *button)
+
+    def report(self, key, last):
+        """Presses key; returns its output to the end of the line with last."""
+        start = self.mark()
+        self.key(key)
+        return self.text(start, self.wait_for(
+            '\n', self.wait_for(last, start) - 1))
+
+    def wait_frames(self, n=2):
+        """Returns once n frames have been drawn after this call."""
+        self.report('F', 'Drawn')  # restarts the count
+        drawn, deadline = 0, time.monotonic() + 60
+        while drawn < n and time.monotonic() < deadline:
+            time.sleep(0.1)
+            line = self.report('F', 'Drawn')
+            drawn += int(re.match(r'Drawn (\d+)', line)[1])
+
+    def screenshot(self):
+        ppm = subprocess.run(
+            ['import', '-display', self.display, '-window', 'root', '-depth',
+             '8', '-crop', '%dx%d+%d+%d' % (WIN, WIN, WIN_X, WIN_Y), 'ppm:-'],
+            capture_output=True, timeout=60, check=True).stdout
+        m = re.match(rb'P6\s+(\d+)\s+(\d+)\s+255\s', ppm)
+        return Shot(int(m[1]), int(m[2]), ppm[m.end():])
+
+    def shot_when(self, cond, timeout=30):
+        """The first screenshot that satisfies cond, else the last one."""
+        shots = []
+        poll(lambda: cond(shots.append(self.screenshot()) or shots[-1]),
+             timeout)
+        return shots[-1]
+
+
+class Shot:
+    """A screenshot of the window: background colour and lit pixels."""
+
+    def __init__(self, w, h, rgb):
+        self.w, self.h, self.rgb = w, h, rgb
+        sample = list(zip(rgb[0::39], rgb[1::39], rgb[2::39]))
+        self.bg, n = collections.Counter(sample).most_common(1)[0]
+        self.bg_share = n / len(sample)
+        # lit: some channel clearly off the background (bytes ops for speed)
+        lit = 0
+        for c in range(3):
+            table = bytes(abs(v - self.bg[c]) > 60 for v in range(256))
+            lit |= int.from_bytes(rgb[c::3].translate(table), 'big')
+        self.lit = lit.to_bytes(w * h, 'big')
+
+    def lit_pixels(self):
+        rgb = self.rgb
+        return [p for p, on in zip(zip(rgb[0::3], rgb[1::3], rgb[2::3]),
+                                   self.lit) if on]
+
+    def count(self, x0=0, x1=None, y0=0, y1=None):
+        x1, y1 = x1 or self.w, y1 or self.h
+        return sum(sum(self.lit[y * self.w + x0:y * self.w + x1])
+                   for y in range(y0, y1))
+
+    def runs(self, axis):
+        """Centres of the bands of lit columns (axis 'x') or rows ('y');
+        a gap of up to two dim lines inside one glyph does not split it."""
+        w = self.w
+        if axis == 'x':
+            lines = [any(self.lit[x::w]) for x in range(w)]
+        else:
+            lines = [any(self.lit[y * w:(y + 1) * w]) for y in range(self.h)]
+        bands = []
+        for i, on in enumerate(lines):
+            if on and bands and i - bands[-1][1] <= 3:
+                bands[-1][1] = i
+            elif on:
+                bands.append([i, i])
+        return [(a + b) / 2 for a, b in bands]
+
+
+class E2ETest(unittest.TestCase):
+    """One Xvfb and one scratch directory per test file."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix='starlume-e2e-')
+        cls.addClassCleanup(shutil.rmtree, cls.tmp, True)
+        server, cls.display = xvfb()
+        cls.addClassCleanup(stop, server)
+
+    def fixture(self, name, data):
+        path = os.path.join(self.tmp, name)
+        with open(path, 'wb') as f:
+            f.write(data)
+        return path
+
+    def launch(self, path=None, env=None, window=True):
+        app = Starlume(self.display, env)
+        self.addCleanup(app.close)
+        if path is not None:
+            app.send(path)
+        if window:
+            app.wait_for(INSTRUCTIONS)
+            app.find_window()
+        return app
+
+    def still_grid(self, app):
+        """Stops the stars where the grid lays them: no gravity, fresh grid."""
+        start = app.mark()
+        app.key('g', 'R', 'p')
+        app.wait_for('Gravity: OFF\n', start)
+        app.wait_frames()
+
+    def quit(self, app):
+        app.key('Q')
+        self.assertEqual(app.wait_exit(), 0)
