@@ -87,7 +87,7 @@ def xvfb():
     proc = subprocess.Popen(
         ['Xvfb', '-displayfd', str(wfd), '-screen', '0', '1024x1024x24',
          '-nolisten', 'tcp'], pass_fds=(wfd,), stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL, start_new_session=True)
+        stderr=subprocess.DEVNULL)
     os.close(wfd)
     with os.fdopen(rfd) as ready:  # the display number, once it is up
         number = ready.readline().strip()
@@ -106,8 +106,7 @@ class Starlume:
         self.env.setdefault('SDL_AUDIODRIVER', 'dummy')
         self.env.update(env or {})
         self.proc = subprocess.Popen([BIN], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, env=self.env,
-                                     start_new_session=True)
+                                     stdout=subprocess.PIPE, env=self.env)
         self.buf, self.eof = bytearray(), False
         self.cond = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
