@@ -52,20 +52,12 @@ int main(int argc, char** argv) {
     const int order = argc > 1 ? std::atoi(argv[1]) : 75;
     starlume::setOrder(world, order >= 1 && order <= starlume::maxorder ? order : 75);
 
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
-    glutInitWindowSize(700, 700);
-    glutInitWindowPosition(100, 100);
-    glutCreateWindow("Starlume pacing");
+    starlume::createwindow();
     glutDisplayFunc(disp);
     glutKeyboardFunc(keyb);
     glutIdleFunc(idle);
 
-    glEnable(GL_BLEND);
-    glEnable(GL_MULTISAMPLE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glClearColor(0, 0, 0, 1);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
+    starlume::setglstate();
     glColor3f(1, 1, 1);
 
     world.last_walltime = world.walltime = elapsedms();

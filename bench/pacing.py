@@ -31,7 +31,7 @@ class Program:
         threading.Thread(target=self._read, daemon=True).start()
         if stdin_text:
             self.type(stdin_text)
-        self.window = xdo("search", "--sync", "--onlyvisible", "--name", "^Starlume")
+        self.window = xdo("search", "--sync", "--onlyvisible", "--name", "^Starlume$")
 
     def _read(self):
         for line in self.proc.stdout:

@@ -96,10 +96,7 @@ int main(int argc, char** argv) {
     analysis.startm = static_cast<double>(timeofdayms()) - 200;
 
     glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
-    glutInitWindowSize(700, 700);
-    glutInitWindowPosition(100, 100);
-    glutCreateWindow("Starlume");
+    createwindow();
 
     glutDisplayFunc(disp);
     glutKeyboardFunc(keyb);
@@ -107,12 +104,7 @@ int main(int argc, char** argv) {
     glutMotionFunc(mousecor);
     glutIdleFunc(idle);
 
-    glEnable(GL_BLEND);
-    glEnable(GL_MULTISAMPLE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glClearColor(0, 0, 0, 1);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
+    setglstate();
 
     world.last_walltime = world.walltime = elapsedms();
     glutMainLoop();

@@ -6,6 +6,22 @@
 
 namespace starlume {
 
+void createwindow() {
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
+    glutInitWindowSize(700, 700);
+    glutInitWindowPosition(100, 100);
+    glutCreateWindow("Starlume");
+}
+
+void setglstate() {
+    glEnable(GL_BLEND);
+    glEnable(GL_MULTISAMPLE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(0, 0, 0, 1);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+}
+
 void circle(double cx, double cy, double r, int order) {
     const int n = glyphvertices(order);
     if (n == 0) {

@@ -6,6 +6,12 @@
 
 namespace starlume {
 
+// The 700 x 700 double-buffered, multisampled window at (100, 100).
+void createwindow();
+
+// Blending, multisampling, black clear colour, identity projection: set once.
+void setglstate();
+
 // Clears, draws every star in its scheme colour and swaps the buffers.
 void drawframe(World& w, Palette& p);
 
