@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Writes small seed inputs for the fuzzers into OUTDIR/header and OUTDIR/analysis."""
+import math
+import os
+import struct
+import sys
+
+
+def header(fmt=1, channels=2, rate=44100, bits=16, data_size=8192, riff=b"RIFF", size=None):
+    align = channels * bits // 8
+    if size is None:
+        size = 36 + data_size
+    return (riff + struct.pack("<I", size) + b"WAVEfmt " +
+            struct.pack("<IHHIIHH", 16, fmt, channels, rate, rate * align, align, bits) +
+            b"data" + struct.pack("<I", data_size))
+
+
+def frames(samples):
+    """Stereo 16-bit little-endian frames, both channels the same."""
+    return b"".join(struct.pack("<hh", v, v) for v in samples)
+
+
+def main():
+    out = sys.argv[1]
+    seeds = {
+        "header": {
+            "canonical": header(),
+            "float-format": header(fmt=3, bits=32),
+            "no-channels": header(channels=0, bits=0),
+            "one-byte-rate": header(channels=1, bits=8, rate=1, size=0xFFFFFFFF),
+            "truncated": header()[:23],
+            "not-riff": b"RIFX" + header()[4:40],
+        },
+        "analysis": {
+            # One block of a full-scale tone on bin 10, then the end of the file.
+            "tone": frames(round(32767 * math.sin(2 * math.pi * 10 * i / 2048))
+                           for i in range(2048)),
+            # Extremes alternating: most of the power at the top of the spectrum.
+            "nyquist": frames(32767 if i % 2 else -32768 for i in range(3072)),
+            "silence": bytes(4096),
+            "odd-tail": frames(range(-600, 600, 7)) + b"\x7f",
+        },
+    }
+    for kind, files in seeds.items():
+        os.makedirs(os.path.join(out, kind), exist_ok=True)
+        for name, data in files.items():
+            with open(os.path.join(out, kind, name), "wb") as f:
+                f.write(data)
+
+
+if __name__ == "__main__":
+    main()
