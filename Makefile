@@ -2,13 +2,16 @@
 # Missing Debian packages are installed with apt-get (through sudo when not root).
 
 BUILD     ?= build
+# Second tree for `make test`: clang with ASan, UBSan and LSan, and the fuzzers.
+ASAN      ?= build-asan
 JOBS      ?= $(shell nproc)
 PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
-             xvfb xauth xfonts-base xdotool imagemagick
+             xvfb xauth xfonts-base xdotool imagemagick \
+             clang libclang-rt-14-dev llvm
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build asan run test clean
 
 all: build
 
@@ -26,14 +29,22 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j$(JOBS)
 
+asan: deps
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DSTARLUME_SANITIZE=ON -DSTARLUME_FUZZ=ON
+	cmake --build $(ASAN) -j$(JOBS)
+
 # The demo tune is synthesised by tools/demotune; the path is answered for you
 # and the console stays yours for the star-count prompt.
 run: build
 	@test -f $(BUILD)/demo.wav || $(BUILD)/demotune $(BUILD)/demo.wav
 	@tools/run-demo.sh $(BUILD)/starlume $(abspath $(BUILD)/demo.wav)
 
-test: build
+# The plain tree first, then the same tests under the sanitizers (their
+# options come with the tree) and a short run of each fuzzer.
+test: build asan
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(ASAN) && ctest --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN)
