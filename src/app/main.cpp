@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     // back so that Ctrl-C in the console still ends the program.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    Mix_Music* music = Mix_LoadMUS(path);
+    Mix_Music* music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
     if (music == nullptr) std::printf("Not found\n");
     if (Mix_PlayMusic(music, 1) == -1) std::printf("Mix_PlayMusic: %s\n", SDL_GetError());
 

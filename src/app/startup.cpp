@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -46,6 +48,35 @@ std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacit
     }
     std::fprintf(out, "Successfully opened file\n");
     return ptr;
+}
+
+bool nochannels(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    unsigned char b[8];
+    bool none = false;
+    if (std::fread(b, 1, 4, f) == 4 && std::fseek(f, 12, SEEK_SET) == 0) {
+        // The music library reads "RIFF" and "WAVE" files as little-endian
+        // WAV with the count at byte 2 of "fmt ", "FORM" files as big-endian
+        // AIFF with the count at byte 0 of "COMM".
+        const bool wav = std::memcmp(b, "RIFF", 4) == 0 || std::memcmp(b, "WAVE", 4) == 0;
+        const bool aiff = std::memcmp(b, "FORM", 4) == 0;
+        const char* want = wav ? "fmt " : "COMM";
+        const long at = wav ? 2 : 0;
+        while ((wav || aiff) && !none && std::fread(b, 1, 8, f) == 8) {
+            const std::uint32_t len = wav ? b[4] | b[5] << 8 | b[6] << 16 | std::uint32_t{b[7]} << 24
+                                          : std::uint32_t{b[4]} << 24 | b[5] << 16 | b[6] << 8 | b[7];
+            long skip = static_cast<long>(len) + (len & 1); // chunks are padded to even
+            if (std::memcmp(b, want, 4) == 0) {
+                if (std::fseek(f, at, SEEK_CUR) != 0 || std::fread(b, 1, 2, f) != 2) break;
+                none = b[0] == 0 && b[1] == 0;
+                skip -= at + 2;
+            }
+            if (skip != 0 && std::fseek(f, skip, SEEK_CUR) != 0) break;
+        }
+    }
+    std::fclose(f);
+    return none;
 }
 
 void printbanner(std::FILE* out) {

@@ -17,6 +17,11 @@ bool readtoken(std::FILE* in, char* buf, std::size_t capacity);
 // nullptr after reporting "Error opening file".
 std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1]);
 
+// Whether path is a WAV or AIFF file whose format chunk claims no channels.
+// The music library divides by that count unchecked, so such a file must
+// not be handed to it.
+bool nochannels(const char* path);
+
 void printbanner(std::FILE* out);
 
 } // namespace starlume
