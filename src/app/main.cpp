@@ -29,6 +29,11 @@ Analysis analysis;
 Palette palette;
 WavHeader header;
 std::FILE* ptr = nullptr; // the file again, read block by block for analysis
+// Loaded once and left to the system at exit, like the stream. Once a tune has
+// played out the music library lets go of it, so this is what keeps it
+// reachable; volatile because nothing reads it after start-up and the store
+// would otherwise be optimised away, and the leak checker would report it.
+Mix_Music* volatile music = nullptr;
 
 std::int64_t timeofdayms() {
     timeval end;
@@ -89,7 +94,7 @@ int main(int argc, char** argv) {
     // back so that Ctrl-C in the console still ends the program.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    Mix_Music* music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
+    music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
     if (music == nullptr) std::printf("Not found\n");
     if (Mix_PlayMusic(music, 1) == -1) std::printf("Mix_PlayMusic: %s\n", SDL_GetError());
 
