@@ -190,6 +190,16 @@ class Starlume:
             line = self.report('F', 'Drawn')
             drawn += int(re.match(r'Drawn (\d+)', line)[1])
 
+    def velocities(self):
+        """The 'V' dump as (vx, vy) pairs, as printed (nan and inf parse)."""
+        dump = self.report('V', 'Speedx 99:')
+        return [(float(vx), float(vy)) for vx, vy in re.findall(
+            r'Speedx \d+: (\S+) \t Speedy \d+: (\S+)\n', dump)]
+
+    def rss_kb(self):
+        with open('/proc/%d/status' % self.proc.pid) as f:
+            return int(re.search(r'VmRSS:\s+(\d+)', f.read())[1])
+
     def screenshot(self):
         ppm = subprocess.run(
             ['import', '-display', self.display, '-window', 'root', '-depth',
@@ -280,6 +290,11 @@ class E2ETest(unittest.TestCase):
         app.key('g', 'R', 'p')
         app.wait_for('Gravity: OFF\n', start)
         app.wait_frames()
+
+    def assert_finite_velocities(self, app):
+        pairs = app.velocities()
+        self.assertEqual(len(pairs), 100)
+        self.assertTrue(all(map(math.isfinite, sum(pairs, ()))), pairs)
 
     def quit(self, app):
         app.key('Q')

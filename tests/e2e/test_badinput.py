@@ -1,0 +1,169 @@
+"""Files and answers the program was not made for: the header report it
+prints for them, and that it keeps running with finite numbers until Q."""
+
+import math
+import struct
+import time
+import unittest
+
+from harness import E2ETest, PROMPT, RATE, tone, wav_bytes
+
+ASK = 'Enter the number between 1-100: '
+AGAIN = 'Invalid input: Enter the number between 1-100: '
+
+
+def wav(fmt=1, channels=2, byte_rate=RATE * 4, align=4, bits=16, rate=RATE,
+        data=b''):
+    """A canonical 44-byte header with any field values, then data."""
+    return (b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt '
+            + struct.pack('<IHHIIHH', 16, fmt, channels, rate, byte_rate,
+                          align, bits) + b'data'
+            + struct.pack('<I', len(data)) + data)
+
+
+def aiff(channels, data):
+    """AIFF: big-endian chunks, the rate (44100) an 80-bit float."""
+    comm = struct.pack('>IhIh', 18, channels, len(data) // 4, 16)
+    body = (b'AIFFCOMM' + comm + bytes.fromhex('400EAC44000000000000')
+            + b'SSND' + struct.pack('>III', 8 + len(data), 0, 0) + data)
+    return b'FORM' + struct.pack('>I', len(body)) + body
+
+
+SECOND = tone(RATE, 440)  # 1 s of 16-bit stereo
+FLOATS = struct.pack('<%df' % RATE, *(
+    0.5 * math.sin(2 * math.pi * 440 * (i // 2) / RATE) for i in range(RATE)))
+UNSIGNED8 = bytes(128 + int(100 * math.sin(2 * math.pi * 440 * i / RATE))
+                  for i in range(RATE))
+
+# name, file contents, lines that must appear in this order in the output
+# after the path prompt. Where the file ends inside the header, markers keep
+# zero bytes and numeric fields the bytes that the previous read of the same
+# width left in its buffer.
+CASES = [
+    ('empty file', b'', [
+        '(1-4):  ', '0 0 0 0', '(5-8) Overall size: bytes:0, Kb:0 ',
+        '(9-12) Wave marker: ', '(13-16) Fmt marker: ', '0 0 0 0',
+        '(17-20) Length of Fmt header: 0 ', '0 0 ',
+        '(21-22) Format type: 0  ', '0 0 ', '(23-24) Channels: 0 ',
+        '(37-40) Data Marker:  ', '0 0 0 0',
+        '(41-44) Size of data chunk: 0 ', 'Number of samples:0 ',
+        'Size of each sample:0 bytes', 'Approx.Duration in seconds=0.000000',
+        'Approx.Duration in h:m:s=0:0:0.0']),
+    ('10 bytes', b'RIFF' + struct.pack('<I', 1000) + b'WA', [
+        '(1-4): RIFF ', '232 3 0 0', '(5-8) Overall size: bytes:1000, Kb:0 ',
+        '(9-12) Wave marker: WA', '(13-16) Fmt marker: ', '232 3 0 0',
+        '(17-20) Length of Fmt header: 1000 ', '0 0 ',
+        '(21-22) Format type: 0  ', '232 3 0 0', '(25-28) Sample rate: 1000',
+        '232 3 0 0', '(29-32) Byte Rate: 1000 , Bit Rate:8000',
+        '(37-40) Data Marker:  ', '232 3 0 0',
+        '(41-44) Size of data chunk: 1000 ', 'Number of samples:0 ',
+        'Approx.Duration in seconds=1.000000',
+        'Approx.Duration in h:m:s=0:0:1.0']),
+    # the byte rate gets two bytes of its own and two of the sample rate
+    ('cut in the byte rate', wav(rate=96000, byte_rate=384000)[:30], [
+        '0 119 1 0', '(25-28) Sample rate: 96000', '0 220 1 0',
+        '(29-32) Byte Rate: 121856 , Bit Rate:974848', '2 0 ',
+        '(33-34) Block Alignment: 2 ', '2 0 ', '(35-36) Bits per sample: 2 ',
+        '(37-40) Data Marker:  ', '0 220 1 0',
+        '(41-44) Size of data chunk: 121856 ', 'Number of samples:243712 ',
+        'Size of each sample:0 bytes', 'Approx.Duration in seconds=0.000295']),
+    ('header without samples', wav(), [
+        '(5-8) Overall size: bytes:36, Kb:0 ', '(37-40) Data Marker: data ',
+        '(41-44) Size of data chunk: 0 ', 'Number of samples:0 ',
+        'Size of each sample:4 bytes', 'Approx.Duration in seconds=0.000204',
+        'Approx.Duration in h:m:s=0:0:0.0']),
+    # the second block holds a lone byte
+    ('odd length', wav(data=SECOND[:8192] + b'\x7f'), [
+        '(41-44) Size of data chunk: 8193 ', 'Number of samples:2048 ',
+        'Approx.Duration in seconds=0.046650',
+        'Approx.Duration in h:m:s=0:0:0.46']),
+    ('no channels', wav(channels=0, align=0, data=SECOND), [
+        '(23-24) Channels: 0 ', 'Number of samples:0 ',
+        'Size of each sample:0 bytes', 'Approx.Duration in seconds=1.000204',
+        'Approx.Duration in h:m:s=0:0:1.0', 'Not found']),
+    # the music library would divide by the channel count
+    ('AIFF without channels', aiff(0, SECOND), [
+        '(1-4): FORM ', '(9-12) Wave marker: AIFF', '(13-16) Fmt marker: COMM',
+        '0 0 0 18', '(17-20) Length of Fmt header: 301989888 ', '0 0 ',
+        '(21-22) Format type: 0  ', 'Not found']),
+    ('byte rate 0', wav(byte_rate=0, data=SECOND), [
+        '0 0 0 0', '(29-32) Byte Rate: 0 , Bit Rate:0',
+        'Number of samples:44100 ', 'Approx.Duration in seconds=0.000000',
+        'Approx.Duration in h:m:s=0:0:0.0']),
+    ('mono 8-bit', wav(channels=1, byte_rate=RATE, align=1, bits=8,
+                       data=UNSIGNED8), [
+        '(23-24) Channels: 1 ', '(29-32) Byte Rate: 44100 , Bit Rate:352800',
+        '(35-36) Bits per sample: 8 ', 'Number of samples:44100 ',
+        'Size of each sample:1 bytes', 'Approx.Duration in seconds=1.000816',
+        'Approx.Duration in h:m:s=0:0:1.0']),
+    ('32-bit float', wav(fmt=3, byte_rate=RATE * 8, align=8, bits=32,
+                         data=FLOATS), [
+        '3 0 ', '(21-22) Format type: 3  ', '(33-34) Block Alignment: 8 ',
+        '(35-36) Bits per sample: 32 ', 'Number of samples:22050 ',
+        'Size of each sample:8 bytes', 'Approx.Duration in seconds=0.500102',
+        'Approx.Duration in h:m:s=0:0:0.500']),
+]
+
+
+class BadInputTest(E2ETest):
+    def padded(self, name, length):
+        """A path of exactly length characters to the fixture name."""
+        tail = '/' + name
+        return self.tmp + '/' * (length - len(self.tmp) - len(tail)) + tail
+
+    def assert_lines_in_order(self, text, expected):
+        lines = iter(text.split('\n'))
+        for line in expected:
+            self.assertIn(line, lines, 'missing or out of order in\n' + text)
+
+    def test_odd_files_are_reported_and_run_until_q(self):
+        for name, data, expected in CASES:
+            with self.subTest(name):
+                path = self.fixture(name.replace(' ', '-') + '.wav', data)
+                if name == 'header without samples':
+                    # the longest path the system opens fits the buffer
+                    path = self.padded(name.replace(' ', '-') + '.wav', 4095)
+                app = self.launch(path)
+                try:
+                    out = app.text()
+                    head = PROMPT + 'Successfully opened file\n'
+                    self.assertEqual(out[:len(head)], head)
+                    report = out[len(head):out.index('Closing file..\n')]
+                    self.assertEqual(report.count('\n'), 26)
+                    self.assert_lines_in_order(out[len(head):], expected)
+                    # the analysis runs on whatever bytes the file holds
+                    time.sleep(3)
+                    self.assertIsNone(app.proc.poll())
+                    self.assert_finite_velocities(app)
+                    self.quit(app)
+                finally:
+                    app.close()
+
+    def test_path_of_4096_characters_cannot_be_opened(self):
+        self.fixture('tone.wav', wav(data=SECOND))
+        app = self.launch(self.padded('tone.wav', 4096), window=False)
+        self.assertEqual(app.wait_exit(), 1)
+        self.assertEqual(app.text(), PROMPT + 'Error opening file\n')
+
+    def test_letters_then_end_of_input_keep_the_star_count(self):
+        app = self.launch(self.fixture('tone.wav', wav(data=SECOND * 5)))
+        start = app.mark()
+        app.key('n')
+        app.send('abc')
+        app.wait_for(AGAIN, app.wait_for(ASK, start))
+        app.proc.stdin.close()
+        # a second prompt after the end of input gives up at once
+        app.key('n', 'p')
+        app.wait_for('Color: 2\n\n', start)
+        self.assertEqual(app.text(start), ASK + AGAIN + ASK + (
+            'TOGGLES: \nBlack Hole:OFF\nGravity: ON\nDamping:ON\nDistance: ON\n'
+            'Borders: OFF\nReverse: OFF\nRadial Bars: OFF\nColor: 2\n\n'))
+        self.still_grid(app)
+        shot = app.shot_when(lambda s: len(s.runs('x')) == 75)
+        self.assertEqual(len(shot.runs('x')), 75)
+        self.assert_finite_velocities(app)
+        self.quit(app)
+
+
+if __name__ == '__main__':
+    unittest.main()
