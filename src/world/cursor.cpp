@@ -67,8 +67,9 @@ void field(World& w, const float kicks[16]) {
 } // namespace
 
 void cursorphase(World& w, const float kicks[16]) {
+    const bool active = fieldcomes(w);
     w.counter = static_cast<int>(static_cast<unsigned>(w.counter) + 1u); // wraps, keeps parity
-    if (w.mousedown != 0 && w.counter % 2 == 0) {
+    if (active) {
         field(w, kicks);
     } else if (w.mousedown == 0 && w.mousekick == 1) {
         w.gravity = 1;
