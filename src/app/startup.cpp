@@ -64,8 +64,9 @@ bool nochannels(const char* path) {
         const char* want = wav ? "fmt " : "COMM";
         const long at = wav ? 2 : 0;
         while ((wav || aiff) && !none && std::fread(b, 1, 8, f) == 8) {
-            const std::uint32_t len = wav ? b[4] | b[5] << 8 | b[6] << 16 | std::uint32_t{b[7]} << 24
-                                          : std::uint32_t{b[4]} << 24 | b[5] << 16 | b[6] << 8 | b[7];
+            const std::uint32_t len =
+                wav ? b[4] | b[5] << 8 | b[6] << 16 | std::uint32_t{b[7]} << 24
+                    : std::uint32_t{b[4]} << 24 | b[5] << 16 | b[6] << 8 | b[7];
             long skip = static_cast<long>(len) + (len & 1); // chunks are padded to even
             if (std::memcmp(b, want, 4) == 0) {
                 if (std::fseek(f, at, SEEK_CUR) != 0 || std::fread(b, 1, 2, f) != 2) break;
