@@ -1,7 +1,6 @@
 #include "render/palette.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "world/random.h"
 #include "world/world.h"

@@ -1,7 +1,6 @@
 #include "world/world.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace starlume {
 

@@ -100,12 +100,12 @@ def xvfb():
 class Starlume:
     """The program with its console on pipes; stdout collects in buf."""
 
-    def __init__(self, display, env=None):
+    def __init__(self, display, env=None, argv=None):
         self.display, self.wid = display, None
         self.env = dict(os.environ, DISPLAY=display)
         self.env.setdefault('SDL_AUDIODRIVER', 'dummy')
         self.env.update(env or {})
-        self.proc = subprocess.Popen([BIN], stdin=subprocess.PIPE,
+        self.proc = subprocess.Popen(argv or [BIN], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, env=self.env)
         self.buf, self.eof = bytearray(), False
         self.cond = threading.Condition()
