@@ -1,6 +1,7 @@
 #include "world/world.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "world/random.h"
 
@@ -16,6 +17,65 @@ int sectorof(double theta) {
     return s >= 16 ? 0 : s;
 }
 
+// Steps a to d of the field (distance, unit vector toward the cursor, pull)
+// for one star (T = double) or two side by side (T = Pair). Both arms of each
+// select are computed so that the pair form has no branch; every lane gets
+// exactly the arithmetic of the one-star form.
+using Pair = double __attribute__((vector_size(16)));
+
+double root(double v) { return std::sqrt(v); }
+Pair root(Pair v) { return Pair{std::sqrt(v[0]), std::sqrt(v[1])}; }
+
+template <typename T> T load(const double* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T> void store(double* p, T v) { std::memcpy(p, &v, sizeof v); }
+
+template <typename T, bool law, bool toward> void pullstars(World& w, int k) {
+    const T dx = w.mouseux - load<T>(&w.x[k]);
+    const T dy = w.mouseuy - load<T>(&w.y[k]);
+    const T m = root(dx * dx + dy * dy);
+    // A star right on the cursor has no direction to be pulled in.
+    const T ux = m > 0 ? dx / m : T{};
+    const T uy = m > 0 ? dy / m : T{};
+    const T dsquared = law ? 10 * m * m : T{} + 1;
+    const T ax = 0.3 * ux / (1000 * dsquared);
+    const T ay = 0.3 * uy / (1000 * dsquared);
+    const T vx = load<T>(&w.vx[k]), vy = load<T>(&w.vy[k]);
+    store(&w.umag[k], m);
+    store(&w.vx1[k], ux);
+    store(&w.vy1[k], uy);
+    // No pull inside the dead zone.
+    store(&w.vx[k], m < 0.001 ? vx : toward ? vx + ax : vx - ax);
+    store(&w.vy[k], m < 0.001 ? vy : toward ? vy + ay : vy - ay);
+}
+
+template <bool law, bool toward> void pull(World& w, int n) {
+    int k = 0;
+    for (; k + 2 <= n; k += 2) pullstars<Pair, law, toward>(w, k);
+    if (k < n) pullstars<double, law, toward>(w, k);
+}
+
+// Step e: stars within 0.05 of the cursor are pushed along their own
+// velocity by the band of their direction. Runs after the pull of every star;
+// each star only reads its own values, so the result is the same as doing
+// both steps star by star, and the random numbers are drawn in index order.
+void radialbars(World& w, int n, const float kicks[16]) {
+    for (int k = 0; k < n; k++) {
+        if (!(w.umag[k] < 0.05)) continue;
+        w.gravity = -1;
+        const float g = w.bar == -1 ? 1.0f : static_cast<float>(2.0 * (rnd() % 10) / 10);
+        const int s = sectorof(std::atan2(w.mouseuy - w.y[k], w.mouseux - w.x[k]));
+        if (w.reverse == 1) {
+            w.vx[k] = w.vx[k] + g * 0.04 * kicks[s] * w.vx[k];
+            w.vy[k] = w.vy[k] + g * 0.04 * kicks[s] * w.vy[k];
+        }
+    }
+}
+
 void field(World& w, const float kicks[16]) {
     w.dsquared = 1;
     const int hw = w.screensizex / 2;
@@ -26,41 +86,19 @@ void field(World& w, const float kicks[16]) {
     w.mouseuy = -(w.my1 - hh) / hh;
 
     const int n = w.count();
-    for (int k = 0; k < n; k++) {
-        const double dx = w.mouseux - w.x[k];
-        const double dy = w.mouseuy - w.y[k];
-        w.umag[k] = std::sqrt(dx * dx + dy * dy);
-        if (w.umag[k] > 0) {
-            w.vx1[k] = dx / w.umag[k];
-            w.vy1[k] = dy / w.umag[k];
-        } else {
-            // A star right on the cursor has no direction to be pulled in.
-            w.vx1[k] = 0;
-            w.vy1[k] = 0;
-        }
-        w.dsquared = w.distance == 1 ? 10 * w.umag[k] * w.umag[k] : 1;
-        w.power = w.umag[k] < 0.001 ? 0 : 0.3;
-        if (w.power != 0) {
-            const double ax = w.power * w.vx1[k] / (1000 * w.dsquared);
-            const double ay = w.power * w.vy1[k] / (1000 * w.dsquared);
-            if (w.reverse == 1) {
-                w.vx[k] += ax;
-                w.vy[k] += ay;
-            } else {
-                w.vx[k] -= ax;
-                w.vy[k] -= ay;
-            }
-        }
-        if (w.umag[k] < 0.05 && w.distance == -1 && w.mousekick == 1) {
-            w.gravity = -1;
-            const float g = w.bar == -1 ? 1.0f : static_cast<float>(2.0 * (rnd() % 10) / 10);
-            const int s = sectorof(std::atan2(w.mouseuy - w.y[k], w.mouseux - w.x[k]));
-            if (w.reverse == 1) {
-                w.vx[k] = w.vx[k] + g * 0.04 * kicks[s] * w.vx[k];
-                w.vy[k] = w.vy[k] + g * 0.04 * kicks[s] * w.vy[k];
-            }
-        }
+    const bool law = w.distance == 1;
+    const bool toward = w.reverse == 1;
+    if (law && toward) pull<true, true>(w, n);
+    if (law && !toward) pull<true, false>(w, n);
+    if (!law && toward) pull<false, true>(w, n);
+    if (!law && !toward) pull<false, false>(w, n);
+    // The last star's divisor and strength stay behind, as star by star.
+    if (n > 0) {
+        const double m = w.umag[n - 1];
+        w.dsquared = law ? 10 * m * m : 1;
+        w.power = m < 0.001 ? 0 : 0.3;
     }
+    if (!law && w.mousekick == 1) radialbars(w, n, kicks);
 }
 
 } // namespace

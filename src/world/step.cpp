@@ -4,6 +4,9 @@ namespace starlume {
 
 namespace {
 
+// The per-star loops work on locals and store every lane unconditionally so
+// that the compiler can turn the tests into selects and vectorise them.
+
 void applygravity(World& w, int n) {
     for (int k = 0; k < n; k++) w.vy[k] -= 0.0001;
 }
@@ -11,42 +14,52 @@ void applygravity(World& w, int n) {
 // Turns every velocity a quarter turn counter-clockwise.
 void applyblackhole(World& w, int n) {
     for (int k = 0; k < n; k++) {
-        w.temp = w.vx[k];
+        const double temp = w.vx[k];
         w.vx[k] = -w.vy[k];
-        w.vy[k] = w.temp;
+        w.vy[k] = temp;
     }
+    if (n > 0) w.temp = w.vy[n - 1];
 }
 
 void applydamping(World& w, int n) {
+    const double d = w.viscousity;
     for (int k = 0; k < n; k++) {
-        w.vx[k] = w.vx[k] / w.viscousity;
-        w.vy[k] = w.vy[k] / w.viscousity;
+        w.vx[k] = w.vx[k] / d;
+        w.vy[k] = w.vy[k] / d;
     }
 }
 
 void wrapandmove(World& w, int n) {
+    const double dt = w.dt;
     for (int k = 0; k < n; k++) {
-        if (w.y[k] < -1 && w.vy[k] < 0) w.y[k] = 1;
-        if (w.x[k] < -1 && w.vx[k] < 0) w.x[k] = 1;
-        if (w.x[k] > 1 && w.vx[k] > 0) w.x[k] = -1;
-        if (w.y[k] > 1 && w.vy[k] > 0) w.y[k] = -1;
-        w.x[k] += w.vx[k] * w.dt;
-        w.y[k] += w.vy[k] * w.dt;
+        double x = w.x[k], y = w.y[k];
+        const double vx = w.vx[k], vy = w.vy[k];
+        if (y < -1 && vy < 0) y = 1;
+        if (x < -1 && vx < 0) x = 1;
+        if (x > 1 && vx > 0) x = -1;
+        if (y > 1 && vy > 0) y = -1;
+        w.x[k] = x + vx * dt;
+        w.y[k] = y + vy * dt;
     }
 }
 
 // The floor stops a falling star dead; the other walls reflect.
 void bounceandmove(World& w, int n) {
+    const double dt = w.dt;
     for (int k = 0; k < n; k++) {
-        if (w.y[k] < -1 && w.vy[k] < 0) {
-            w.vy[k] = 0;
-            w.y[k] = -1;
+        const double x = w.x[k];
+        double y = w.y[k], vx = w.vx[k], vy = w.vy[k];
+        if (y < -1 && vy < 0) {
+            vy = 0;
+            y = -1;
         }
-        if (w.x[k] < -1 && w.vx[k] < 0) w.vx[k] = -w.vx[k];
-        if (w.x[k] > 1 && w.vx[k] > 0) w.vx[k] = -w.vx[k];
-        if (w.y[k] > 1 && w.vy[k] > 0) w.vy[k] = -w.vy[k];
-        w.x[k] += w.vx[k] * w.dt;
-        w.y[k] += w.vy[k] * w.dt;
+        if (x < -1 && vx < 0) vx = -vx;
+        if (x > 1 && vx > 0) vx = -vx;
+        if (y > 1 && vy > 0) vy = -vy;
+        w.vx[k] = vx;
+        w.vy[k] = vy;
+        w.x[k] = x + vx * dt;
+        w.y[k] = y + vy * dt;
     }
 }
 
