@@ -47,12 +47,7 @@ void resumemusic() { Mix_ResumeMusic(); }
 
 void idle() {
     if (world.paused == -1) analysisclock(analysis, world, ptr, timeofdayms());
-    // Only the cursor field uses the window size, and each query is a round
-    // trip to the X server, so passes that will not run the field skip it.
-    if (fieldcomes(world)) {
-        world.screensizex = glutGet(GLUT_WINDOW_WIDTH);
-        world.screensizey = glutGet(GLUT_WINDOW_HEIGHT);
-    }
+    windowsize(world.screensizex, world.screensizey);
     simulate(world, analysis.kicks);
     usleep(400);
     world.walltime = elapsedms();

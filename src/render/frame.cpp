@@ -1,16 +1,32 @@
 #include "render/frame.h"
 
 #include <GL/freeglut.h>
+#include <malloc.h>
 
 #include "render/glyph.h"
 
 namespace starlume {
 
 void createwindow() {
+    // Mesa's software renderer allocates and frees several megabytes a frame;
+    // by default the C library hands them back to the kernel at once, and
+    // every frame then pays for thousands of fresh page faults. Keep them.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
     glutInitWindowSize(700, 700);
     glutInitWindowPosition(100, 100);
     glutCreateWindow("Starlume");
+}
+
+void windowsize(int& width, int& height) {
+    // With no reshape callback the toolkit sets the viewport to the whole
+    // window on every resize, so the viewport is the window size, read from
+    // the GL state instead of by two round trips to the X server.
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    width = viewport[2];
+    height = viewport[3];
 }
 
 void setglstate() {

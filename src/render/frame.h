@@ -9,6 +9,10 @@ namespace starlume {
 // The 700 x 700 double-buffered, multisampled window at (100, 100).
 void createwindow();
 
+// The window's size in pixels as the toolkit last saw it, without asking the
+// X server.
+void windowsize(int& width, int& height);
+
 // Blending, multisampling, black clear colour, identity projection: set once.
 void setglstate();
 

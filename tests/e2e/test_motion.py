@@ -73,6 +73,21 @@ class MotionTest(E2ETest):
         self.assertEqual(set(self.velocities(app)), {(0.0, 0.0)})
         self.quit(app)
 
+    def test_pull_follows_a_resized_window(self):
+        app = self.launch(self.fixture('quiet.wav',
+                                       wav_bytes(silence(10 * RATE))))
+        self.still_grid(app)
+        app.xdo('windowsize', app.wid, str(WIN), str(WIN // 2))
+        app.wait_frames()
+        # pixel (350, 87) of a 700 by 350 window is world (0, 0.503); read
+        # against the old 700 by 700 size it would be (0, 0.751), and the
+        # stars between the two (60 and 61 of the first column) would rise
+        app.mouse('down', WIN // 2, 87)
+        time.sleep(1)
+        self.assert_pulled_toward(app, 0, (175 - 87) / 175)
+        app.mouse('up', WIN // 2, 87)
+        self.quit(app)
+
 
 if __name__ == '__main__':
     unittest.main()
