@@ -1,8 +1,8 @@
 #include "world/world.h"
 
 #include <cmath>
-#include <cstring>
 
+#include "world/lanes.h"
 #include "world/random.h"
 
 namespace starlume {
@@ -18,45 +18,46 @@ int sectorof(double theta) {
 }
 
 // Steps a to d of the field (distance, unit vector toward the cursor, pull)
-// for one star (T = double) or two side by side (T = Pair). Both arms of each
-// select are computed so that the pair form has no branch; every lane gets
-// exactly the arithmetic of the one-star form.
-using Pair = double __attribute__((vector_size(16)));
-
-double root(double v) { return std::sqrt(v); }
-Pair root(Pair v) { return Pair{std::sqrt(v[0]), std::sqrt(v[1])}; }
-
-template <typename T> T load(const double* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <typename T> void store(double* p, T v) { std::memcpy(p, &v, sizeof v); }
-
-template <typename T, bool law, bool toward> void pullstars(World& w, int k) {
-    const T dx = w.mouseux - load<T>(&w.x[k]);
-    const T dy = w.mouseuy - load<T>(&w.y[k]);
-    const T m = root(dx * dx + dy * dy);
+// for one star (T = double) or four side by side (T = Lanes). Both arms of
+// each select are computed so that the four-star form has no branch.
+template <typename T, bool law, bool toward>
+[[gnu::always_inline]] inline void pullstars(World& w, int k) {
+    T x, y, vx, vy;
+    load(x, &w.x[k]);
+    load(y, &w.y[k]);
+    load(vx, &w.vx[k]);
+    load(vy, &w.vy[k]);
+    const T dx = w.mouseux - x;
+    const T dy = w.mouseuy - y;
+    T m = dx * dx + dy * dy;
+    root(m);
     // A star right on the cursor has no direction to be pulled in.
     const T ux = m > 0 ? dx / m : T{};
     const T uy = m > 0 ? dy / m : T{};
     const T dsquared = law ? 10 * m * m : T{} + 1;
     const T ax = 0.3 * ux / (1000 * dsquared);
     const T ay = 0.3 * uy / (1000 * dsquared);
-    const T vx = load<T>(&w.vx[k]), vy = load<T>(&w.vy[k]);
     store(&w.umag[k], m);
     store(&w.vx1[k], ux);
     store(&w.vy1[k], uy);
     // No pull inside the dead zone.
-    store(&w.vx[k], m < 0.001 ? vx : toward ? vx + ax : vx - ax);
-    store(&w.vy[k], m < 0.001 ? vy : toward ? vy + ay : vy - ay);
+    const T nvx = m < 0.001 ? vx : toward ? vx + ax : vx - ax;
+    const T nvy = m < 0.001 ? vy : toward ? vy + ay : vy - ay;
+    store(&w.vx[k], nvx);
+    store(&w.vy[k], nvy);
 }
 
-template <bool law, bool toward> void pull(World& w, int n) {
+template <bool law, bool toward> [[gnu::always_inline]] inline void sweep(World& w, int n) {
     int k = 0;
-    for (; k + 2 <= n; k += 2) pullstars<Pair, law, toward>(w, k);
-    if (k < n) pullstars<double, law, toward>(w, k);
+    for (; k + lanes <= n; k += lanes) pullstars<Lanes, law, toward>(w, k);
+    for (; k < n; k++) pullstars<double, law, toward>(w, k);
+}
+
+STARLUME_CLONES void pull(World& w, int n, bool law, bool toward) {
+    if (law && toward) sweep<true, true>(w, n);
+    if (law && !toward) sweep<true, false>(w, n);
+    if (!law && toward) sweep<false, true>(w, n);
+    if (!law && !toward) sweep<false, false>(w, n);
 }
 
 // Step e: stars within 0.05 of the cursor are pushed along their own
@@ -88,10 +89,7 @@ void field(World& w, const float kicks[16]) {
     const int n = w.count();
     const bool law = w.distance == 1;
     const bool toward = w.reverse == 1;
-    if (law && toward) pull<true, true>(w, n);
-    if (law && !toward) pull<true, false>(w, n);
-    if (!law && toward) pull<false, true>(w, n);
-    if (!law && !toward) pull<false, false>(w, n);
+    pull(w, n, law, toward);
     // The last star's divisor and strength stay behind, as star by star.
     if (n > 0) {
         const double m = w.umag[n - 1];

@@ -1,13 +1,16 @@
 #include "world/world.h"
 
+#include "world/lanes.h"
+
 namespace starlume {
 
 namespace {
 
 // The per-star loops work on locals and store every lane unconditionally so
 // that the compiler can turn the tests into selects and vectorise them.
+// Four of them are built twice (see lanes.h).
 
-void applygravity(World& w, int n) {
+STARLUME_CLONES void applygravity(World& w, int n) {
     for (int k = 0; k < n; k++) w.vy[k] -= 0.0001;
 }
 
@@ -21,7 +24,7 @@ void applyblackhole(World& w, int n) {
     if (n > 0) w.temp = w.vy[n - 1];
 }
 
-void applydamping(World& w, int n) {
+STARLUME_CLONES void applydamping(World& w, int n) {
     const double d = w.viscousity;
     for (int k = 0; k < n; k++) {
         w.vx[k] = w.vx[k] / d;
@@ -29,7 +32,7 @@ void applydamping(World& w, int n) {
     }
 }
 
-void wrapandmove(World& w, int n) {
+STARLUME_CLONES void wrapandmove(World& w, int n) {
     const double dt = w.dt;
     for (int k = 0; k < n; k++) {
         double x = w.x[k], y = w.y[k];
@@ -44,7 +47,7 @@ void wrapandmove(World& w, int n) {
 }
 
 // The floor stops a falling star dead; the other walls reflect.
-void bounceandmove(World& w, int n) {
+STARLUME_CLONES void bounceandmove(World& w, int n) {
     const double dt = w.dt;
     for (int k = 0; k < n; k++) {
         const double x = w.x[k];
