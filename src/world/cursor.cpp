@@ -18,8 +18,9 @@ int sectorof(double theta) {
 }
 
 // Steps a to d of the field (distance, unit vector toward the cursor, pull)
-// for one star (T = double) or four side by side (T = Lanes). Both arms of
-// each select are computed so that the four-star form has no branch.
+// for one star (T = double) or two or four side by side (T = Pair, Quad).
+// Both arms of each select are computed so that the vector forms have no
+// branch.
 template <typename T, bool law, bool toward>
 [[gnu::always_inline]] inline void pullstars(World& w, int k) {
     T x, y, vx, vy;
@@ -47,17 +48,34 @@ template <typename T, bool law, bool toward>
     store(&w.vy[k], nvy);
 }
 
-template <bool law, bool toward> [[gnu::always_inline]] inline void sweep(World& w, int n) {
+template <typename T, bool law, bool toward>
+[[gnu::always_inline]] inline void sweep(World& w, int n) {
+    constexpr int width = sizeof(T) / sizeof(double);
     int k = 0;
-    for (; k + lanes <= n; k += lanes) pullstars<Lanes, law, toward>(w, k);
+    for (; k + width <= n; k += width) pullstars<T, law, toward>(w, k);
     for (; k < n; k++) pullstars<double, law, toward>(w, k);
 }
 
-STARLUME_CLONES void pull(World& w, int n, bool law, bool toward) {
-    if (law && toward) sweep<true, true>(w, n);
-    if (law && !toward) sweep<true, false>(w, n);
-    if (!law && toward) sweep<false, true>(w, n);
-    if (!law && !toward) sweep<false, false>(w, n);
+template <typename T>
+[[gnu::always_inline]] inline void sweep(World& w, int n, bool law, bool toward) {
+    if (law && toward) sweep<T, true, true>(w, n);
+    if (law && !toward) sweep<T, true, false>(w, n);
+    if (!law && toward) sweep<T, false, true>(w, n);
+    if (!law && !toward) sweep<T, false, false>(w, n);
+}
+
+STARLUME_AVX2 void pullquads(World& w, int n, bool law, bool toward) {
+    sweep<Quad>(w, n, law, toward);
+}
+void pullpairs(World& w, int n, bool law, bool toward) { sweep<Pair>(w, n, law, toward); }
+
+void pull(World& w, int n, bool law, bool toward) {
+    static const bool quads = hasavx2();
+    if (quads) {
+        pullquads(w, n, law, toward);
+    } else {
+        pullpairs(w, n, law, toward);
+    }
 }
 
 // Step e: stars within 0.05 of the cursor are pushed along their own
