@@ -17,6 +17,9 @@ int sectorof(double theta) {
     return s >= 16 ? 0 : s;
 }
 
+constexpr double strength = 0.3;   // of the pull, outside the dead zone
+constexpr double deadzone = 0.001; // no pull on stars closer than this
+
 // Steps a to d of the field (distance, unit vector toward the cursor, pull)
 // for one star (T = double) or two or four side by side (T = Pair, Quad).
 // Both arms of each select are computed so that the vector forms have no
@@ -36,14 +39,14 @@ template <typename T, bool law, bool toward>
     const T ux = m > 0 ? dx / m : T{};
     const T uy = m > 0 ? dy / m : T{};
     const T dsquared = law ? 10 * m * m : T{} + 1;
-    const T ax = 0.3 * ux / (1000 * dsquared);
-    const T ay = 0.3 * uy / (1000 * dsquared);
+    const T ax = strength * ux / (1000 * dsquared);
+    const T ay = strength * uy / (1000 * dsquared);
     store(&w.umag[k], m);
     store(&w.vx1[k], ux);
     store(&w.vy1[k], uy);
     // No pull inside the dead zone.
-    const T nvx = m < 0.001 ? vx : toward ? vx + ax : vx - ax;
-    const T nvy = m < 0.001 ? vy : toward ? vy + ay : vy - ay;
+    const T nvx = m < deadzone ? vx : toward ? vx + ax : vx - ax;
+    const T nvy = m < deadzone ? vy : toward ? vy + ay : vy - ay;
     store(&w.vx[k], nvx);
     store(&w.vy[k], nvy);
 }
@@ -112,7 +115,7 @@ void field(World& w, const float kicks[16]) {
     if (n > 0) {
         const double m = w.umag[n - 1];
         w.dsquared = law ? 10 * m * m : 1;
-        w.power = m < 0.001 ? 0 : 0.3;
+        w.power = m < deadzone ? 0 : strength;
     }
     if (!law && w.mousekick == 1) radialbars(w, n, kicks);
 }
