@@ -11,10 +11,7 @@
 namespace starlume {
 
 bool readtoken(std::FILE* in, char* buf, std::size_t capacity) {
-    int c;
-    do {
-        c = std::fgetc(in);
-    } while (c != EOF && std::isspace(c));
+    int c = skipspace(in);
     std::size_t n = 0;
     bool fits = true;
     while (c != EOF && !std::isspace(c)) {

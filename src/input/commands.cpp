@@ -83,11 +83,16 @@ void pickdirections(Palette& p) {
 
 } // namespace
 
-int readint(std::FILE* in, long& value) {
+int skipspace(std::FILE* in) {
     int c;
     do {
         c = std::fgetc(in);
     } while (c != EOF && std::isspace(c));
+    return c;
+}
+
+int readint(std::FILE* in, long& value) {
+    int c = skipspace(in);
     if (c == EOF) return EOF;
 
     std::string digits;

@@ -26,6 +26,9 @@ Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io);
 // in two lines.
 void printinstructions(std::FILE* out, bool startup);
 
+// Skips white space; returns the first other character, or EOF.
+int skipspace(std::FILE* in);
+
 // Reads an integer as "%d" would, saturating out-of-range values.
 // Returns 1 on a number, 0 when the input holds no number here, EOF at the end.
 int readint(std::FILE* in, long& value);
