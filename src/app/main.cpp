@@ -11,6 +11,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "app/cli.h"
 #include "app/header.h"
 #include "app/startup.h"
 #include "audio/analysis.h"
@@ -71,8 +72,18 @@ int main(int argc, char** argv) {
     // Reports must reach a pipe as they are printed, not when the buffer fills.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
+    const Args args = parseargs(argc, argv);
+    switch (args.action) {
+    case Args::help: printhelp(stdout); return 0;
+    case Args::version: printversion(stdout); return 0;
+    case Args::usage:
+        std::fprintf(stderr, "starlume: %s (see starlume --help)\n", args.error.c_str());
+        return usagestatus;
+    case Args::run: break;
+    }
+
     static char path[pathcapacity + 1];
-    ptr = openaudiofile(stdin, stdout, path);
+    ptr = openaudiofile(stdin, stdout, path, args.path);
     if (ptr == nullptr) std::exit(1);
     reportHeader(header, ptr, stdout);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "input/commands.h"
 
@@ -26,13 +27,23 @@ bool readtoken(std::FILE* in, char* buf, std::size_t capacity) {
     return n > 0 && fits;
 }
 
-std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1]) {
+std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
+                         const char* given) {
     std::fprintf(out, "Opening  file..\n");
     std::fprintf(out, "Enter your filename(Absolute Filepath):\t");
-    std::fflush(out);
+    bool ok;
+    if (given != nullptr) {
+        ok = std::strlen(given) < sizeof path;
+        std::snprintf(path, sizeof path, "%s", ok ? given : "");
+        // On a terminal the answer shows as if it had been typed.
+        if (isatty(fileno(out))) std::fprintf(out, "%s\n", given);
+    } else {
+        std::fflush(out);
+        ok = readtoken(in, path, sizeof path);
+    }
     // No path, or one longer than any the system can open, is a file that
     // cannot be opened.
-    std::FILE* ptr = readtoken(in, path, sizeof path) ? std::fopen(path, "rb") : nullptr;
+    std::FILE* ptr = ok ? std::fopen(path, "rb") : nullptr;
     struct stat st;
     if (ptr != nullptr && fstat(fileno(ptr), &st) == 0 && S_ISDIR(st.st_mode)) {
         // A directory opens on this system but holds no audio.

@@ -13,9 +13,11 @@ constexpr std::size_t pathcapacity = 4096; // characters of a path, PATH_MAX wit
 // token is consumed either way).
 bool readtoken(std::FILE* in, char* buf, std::size_t capacity);
 
-// Prompts for the audio file and opens it for reading. Returns the stream, or
-// nullptr after reporting "Error opening file".
-std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1]);
+// Prompts for the audio file and opens it for reading. A path given on the
+// command line answers the prompt instead of the console. Returns the
+// stream, or nullptr after reporting "Error opening file".
+std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
+                         const char* given = nullptr);
 
 // Whether path is a WAV or AIFF file whose format chunk claims no channels.
 // The music library divides by that count unchecked, so such a file must

@@ -81,7 +81,39 @@ void pickdirections(Palette& p) {
     p.transitionc = rnd() % 100 <= 50 ? 1 : -1;
 }
 
+// What each key does, in the order the command table tests them.
+struct Keyhelp {
+    const char* keys;
+    const char* what;
+};
+constexpr Keyhelp keyhelp[] = {
+    {"P", "pause or resume the music"},
+    {"Q", "quit"},
+    {"F", "print the frames drawn and steps simulated since the last F"},
+    {"R", "lay the stars out in the grid again, at rest"},
+    {"V", "print the velocities of the first 100 stars"},
+    {"r", "reverse the cursor force: attract or repel"},
+    {"a", "randomised kick strengths on or off"},
+    {"m", "radial bars around the held cursor on or off (with d off)"},
+    {"g", "gravity on or off"},
+    {"l", "walls that wrap around, or bounce"},
+    {"S", "lay the stars out in a spiral"},
+    {"C", "pull every star toward a point on a circle"},
+    {"d", "cursor force by distance, or constant"},
+    {"v", "damping on or off"},
+    {"b", "black hole on or off"},
+    {"n", "ask on the console for the stars per side, 1 to 100"},
+    {"0-9", "colour scheme 0 to 9 (7 also picks new transition directions)"},
+    {"c", "list the colour schemes"},
+    {"p", "print the state of the toggles"},
+    {"i", "print the instructions again"},
+};
+
 } // namespace
+
+void printkeys(std::FILE* out) {
+    for (const auto& k : keyhelp) std::fprintf(out, "  %-4s %s\n", k.keys, k.what);
+}
 
 int skipspace(std::FILE* in) {
     int c;

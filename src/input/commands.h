@@ -26,6 +26,9 @@ Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io);
 // in two lines.
 void printinstructions(std::FILE* out, bool startup);
 
+// One line per key of the window, for the help text.
+void printkeys(std::FILE* out);
+
 // Skips white space; returns the first other character, or EOF.
 int skipspace(std::FILE* in);
 
