@@ -6,6 +6,7 @@ BUILD     ?= build
 ASAN      ?= build-asan
 JOBS      ?= $(shell nproc)
 PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev \
+             libsndfile1-dev libsoxr-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
              xvfb xauth xfonts-base xdotool imagemagick \
              clang libclang-rt-14-dev llvm

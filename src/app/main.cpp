@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
 #include <GL/freeglut.h>
 #include <SDL2/SDL.h>
@@ -30,6 +31,9 @@ Analysis analysis;
 Palette palette;
 WavHeader header;
 std::FILE* ptr = nullptr; // the file again, read block by block for analysis
+// The file's decoded audio, which the analysis reads instead of ptr's bytes
+// whenever a decoder recognises the file.
+std::unique_ptr<Decoder> decoder;
 // Loaded once and left to the system at exit, like the stream. Once a tune has
 // played out the music library lets go of it, so this is what keeps it
 // reachable; volatile because nothing reads it after start-up and the store
@@ -43,11 +47,17 @@ std::int64_t timeofdayms() {
 }
 
 int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
-void pausemusic() { Mix_PauseMusic(); }
-void resumemusic() { Mix_ResumeMusic(); }
+void pausemusic() {
+    Mix_PauseMusic();
+    pauseclock(analysis, timeofdayms());
+}
+void resumemusic() {
+    Mix_ResumeMusic();
+    resumeclock(analysis, timeofdayms());
+}
 
 void idle() {
-    if (world.paused == -1) analysisclock(analysis, world, ptr, timeofdayms());
+    if (world.paused == -1) analysisclock(analysis, world, {ptr, decoder.get()}, timeofdayms());
     windowsize(world.screensizex, world.screensizey);
     simulate(world, analysis.kicks);
     usleep(400);
@@ -86,6 +96,7 @@ int main(int argc, char** argv) {
     ptr = openaudiofile(stdin, stdout, path, args.path);
     if (ptr == nullptr) std::exit(1);
     reportHeader(header, ptr, stdout);
+    decoder = Decoder::open(path);
 
     resetGrid(world);
     drawsteps(palette); // before seeding: the same steps on every run

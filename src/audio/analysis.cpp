@@ -11,25 +11,44 @@ namespace starlume {
 
 const int bandedge[bands] = {1, 2, 3, 5, 8, 13, 20, 32, 49, 76, 117, 181, 279, 430, 663, 1024};
 
-bool analysisclock(Analysis& a, World& w, std::FILE* ptr, std::int64_t nowms) {
+bool analysisclock(Analysis& a, World& w, const Samples& from, std::int64_t nowms) {
     if (static_cast<double>(nowms) - a.startm <= blockperiod * a.framecounter) return false;
     a.framecounter++;
-    readSamples(a, ptr);
+    readSamples(a, from);
     performFFT(a, w);
     return true;
 }
 
-void readSamples(Analysis& a, std::FILE* ptr) {
+void pauseclock(Analysis& a, std::int64_t nowms) { a.pausedat = static_cast<double>(nowms); }
+
+void resumeclock(Analysis& a, std::int64_t nowms) {
+    a.startm += static_cast<double>(nowms) - a.pausedat;
+}
+
+namespace {
+
+// The file's bytes as 16-bit little-endian stereo frames. Values the file
+// cannot supply read as 0; a final lone byte is no sample.
+void readraw(std::FILE* ptr, std::int16_t (&frames)[blocksize * 2]) {
     unsigned char raw[blocksize * 4];
-    // Bytes the file cannot supply read as 0; a final lone byte is no sample.
-    const std::size_t got = std::fread(raw, 1, sizeof raw, ptr);
-    const std::size_t values = got / 2;
+    const std::size_t values = std::fread(raw, 1, sizeof raw, ptr) / 2;
+    for (std::size_t v = 0; v < blocksize * 2; v++) {
+        frames[v] = v < values ? static_cast<std::int16_t>(raw[2 * v] | raw[2 * v + 1] << 8) : 0;
+    }
+}
+
+} // namespace
+
+void readSamples(Analysis& a, const Samples& from) {
+    std::int16_t frames[blocksize * 2];
+    if (from.decoded != nullptr) {
+        from.decoded->read(frames, blocksize);
+    } else {
+        readraw(from.ptr, frames);
+    }
     for (int i = 0; i < blocksize; i++) {
-        std::int16_t left = 0;
-        std::int16_t right = 0;
-        const std::size_t l = 2 * static_cast<std::size_t>(i);
-        if (l < values) left = static_cast<std::int16_t>(raw[2 * l] | raw[2 * l + 1] << 8);
-        if (l + 1 < values) right = static_cast<std::int16_t>(raw[2 * l + 2] | raw[2 * l + 3] << 8);
+        const std::int16_t left = frames[2 * i];
+        const std::int16_t right = frames[2 * i + 1];
         const auto mono = static_cast<std::int16_t>((left + right) / 2);
         const double w = 0.3635819 - 0.4891775 * std::cos(6.283185307179586 * i / 2047) +
                          0.1365995 * std::cos(12.566370614359172 * i / 2047) -

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "audio/decoder.h"
 #include "world/world.h"
 
 namespace starlume {
@@ -19,6 +20,15 @@ struct Analysis {
     float in[blocksize] = {};
     float kicks[bands] = {};
     int sumcounter = 0;
+    double pausedat = 0; // when the music was paused, ms since the epoch
+};
+
+// Where blocks come from: the decoded audio when a decoder recognised the
+// file, otherwise the file's bytes after the header.
+struct Samples {
+    Samples(std::FILE* raw, Decoder* decoder = nullptr) : ptr(raw), decoded(decoder) {}
+    std::FILE* ptr;
+    Decoder* decoded;
 };
 
 // Last bin of each band: floor(2^(0.625 (b + 1))).
@@ -29,10 +39,15 @@ constexpr float silentlevel = 0.0f;
 
 // One check of the analysis clock at time nowms (whole milliseconds since the
 // epoch). Reads and analyses at most one block; returns whether it did.
-bool analysisclock(Analysis& a, World& w, std::FILE* ptr, std::int64_t nowms);
+bool analysisclock(Analysis& a, World& w, const Samples& from, std::int64_t nowms);
 
-// Reads the next 2048 stereo frames from ptr into a.in as windowed mono.
-void readSamples(Analysis& a, std::FILE* ptr);
+// The clock stands still while the music is paused, so that the blocks
+// resume where the music does.
+void pauseclock(Analysis& a, std::int64_t nowms);
+void resumeclock(Analysis& a, std::int64_t nowms);
+
+// Reads the next 2048 stereo frames into a.in as windowed mono.
+void readSamples(Analysis& a, const Samples& from);
 
 // Spectrum of a.in into the band levels a.kicks, then the floor kicks.
 void performFFT(Analysis& a, World& w);

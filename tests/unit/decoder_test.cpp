@@ -1,0 +1,218 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include "audio/analysis.h"
+#include "support.h"
+
+using namespace starlume;
+using namespace testsupport;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// A few seconds of something like music at any rate: a bass line and chords
+// that change every 0.3 s with sharp onsets, left and right different.
+std::vector<float> music(int rate, double seconds) {
+    const int n = static_cast<int>(seconds * rate);
+    std::vector<float> out(2 * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; i++) {
+        const double t = static_cast<double>(i) / rate;
+        const int step = static_cast<int>(t / 0.3);
+        const double f = 55.0 * (1 + step % 5);
+        const double env = std::exp(-(t - step * 0.3) * 6);
+        const double bass = 0.4 * std::sin(2 * pi * f * t);
+        double chord = 0;
+        for (int h : {4, 5, 6, 9}) chord += 0.1 * env * std::sin(2 * pi * h * f * t);
+        out[2 * i] = static_cast<float>(bass + chord);
+        out[2 * i + 1] = static_cast<float>(bass - chord);
+    }
+    return out;
+}
+
+// A file written by libsndfile; removed with the test.
+class Soundfile {
+  public:
+    Soundfile(const std::vector<float>& stereo, int rate, int format, int channels = 2) {
+        char name[] = "/tmp/starlume_decoder_XXXXXX";
+        close(mkstemp(name));
+        path = name;
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        SNDFILE* f = sf_open(name, SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        // Channel c of the file is the left input when even, the right when odd.
+        const std::size_t frames = stereo.size() / 2;
+        std::vector<float> all(frames * channels);
+        for (std::size_t i = 0; i < frames; i++) {
+            for (int c = 0; c < channels; c++) all[i * channels + c] = stereo[2 * i + c % 2];
+        }
+        sf_writef_float(f, all.data(), static_cast<sf_count_t>(frames));
+        sf_close(f);
+    }
+    ~Soundfile() { unlink(path.c_str()); }
+    std::string path;
+};
+
+// Canonical 16-bit stereo 44.1 kHz WAV bytes of the same music.
+std::string canonical(const std::vector<float>& stereo) {
+    std::string pcm;
+    for (float v : stereo) pcm += le16(static_cast<std::uint16_t>(tosample16(v)));
+    return "RIFF" + le32(36 + static_cast<std::uint32_t>(pcm.size())) + "WAVEfmt " + le32(16) +
+           le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) + le16(16) + "data" +
+           le32(static_cast<std::uint32_t>(pcm.size())) + pcm;
+}
+
+struct Trace {
+    std::vector<std::vector<float>> in, kicks;
+    std::unique_ptr<World> w;
+};
+
+// Drives the analysis clock over the blocks of from, with a row of stars
+// resting on the floor and random kick strengths.
+Trace analyse(const Samples& from, int blocks) {
+    Trace r;
+    r.w = world(100);
+    for (int k = 0; k < r.w->count(); k += 3) r.w->y[k] = -1;
+    auto a = std::make_unique<Analysis>();
+    a->startm = 1'000'000 - 200;
+    seedrnd(7);
+    for (int b = 0; b < blocks; b++) {
+        const std::int64_t now = 1'000'000 + static_cast<std::int64_t>(b * blockperiod);
+        EXPECT_TRUE(analysisclock(*a, *r.w, from, now)) << b;
+        r.in.emplace_back(a->in, a->in + blocksize);
+        r.kicks.emplace_back(a->kicks, a->kicks + bands);
+    }
+    return r;
+}
+
+// Root mean square of a - b, relative to that of b.
+double rmsdiff(const std::vector<float>& a, const std::vector<float>& b) {
+    double d = 0, s = 0;
+    for (std::size_t i = 0; i < a.size(); i++) {
+        d += (a[i] - b[i]) * (a[i] - b[i]);
+        s += b[i] * b[i];
+    }
+    return std::sqrt(d / s);
+}
+
+} // namespace
+
+TEST(Decoder, CanonicalWavDecodesBitForBitAsTheRawReader) {
+    const std::string bytes = canonical(music(44100, 1.5)); // 32.3 blocks
+    Input raw(bytes);
+    std::fseek(raw.get(), 44, SEEK_SET);
+    auto decoder =
+        Decoder::open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    ASSERT_NE(decoder, nullptr);
+    const Trace a = analyse(raw.get(), 36);
+    const Trace b = analyse({nullptr, decoder.get()}, 36);
+    for (int block = 0; block < 36; block++) {
+        ASSERT_EQ(a.in[block], b.in[block]) << block;
+        ASSERT_EQ(a.kicks[block], b.kicks[block]) << block;
+    }
+    EXPECT_EQ(a.in[35], std::vector<float>(blocksize, 0.0f)); // past the end
+    EXPECT_EQ(std::memcmp(a.w->vy, b.w->vy, sizeof a.w->vy), 0);
+    EXPECT_NE(std::count_if(a.w->vy, a.w->vy + a.w->count(), [](double v) { return v != 0; }), 0);
+}
+
+TEST(Decoder, FileAt48kHzKeepsStepWithItsTwin) {
+    // 12 s: a drift of 48/44.1 would put block 250 about a second late.
+    const Soundfile twin(music(44100, 12), 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const Soundfile high(music(48000, 12), 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    auto a = Decoder::open(twin.path.c_str());
+    auto b = Decoder::open(high.path.c_str());
+    ASSERT_TRUE(a && b);
+    const Trace ra = analyse({nullptr, a.get()}, 252);
+    const Trace rb = analyse({nullptr, b.get()}, 252);
+    // The same stretch of music, down to the resampler's rounding; a lag of a
+    // single frame would already be above 1%.
+    for (int block : {0, 1, 100, 250}) {
+        EXPECT_LT(rmsdiff(rb.in[block], ra.in[block]), 0.001) << block;
+    }
+}
+
+TEST(Decoder, LayoutsAndUnreadableFiles) {
+    const std::vector<float> tone = music(44100, 0.2);
+    // Mono plays on both sides; six channels mix down by position.
+    for (int channels : {1, 6}) {
+        const Soundfile f(tone, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_24, channels);
+        auto d = Decoder::open(f.path.c_str());
+        ASSERT_NE(d, nullptr);
+        std::int16_t frames[2 * 512];
+        d->read(frames, 512);
+        for (int i = 0; i < 512; i++) {
+            // Six channels in WAV order L R C LFE L R, carrying l r l r l r:
+            // each side is the mean of its own two and the two middle ones.
+            const float l = tone[2 * i], r = tone[2 * i + 1];
+            const float left = channels == 1 ? l : (3 * l + r) / 4;
+            const float right = channels == 1 ? l : (l + 3 * r) / 4;
+            ASSERT_NEAR(frames[2 * i], tosample16(left), 1) << channels << " " << i;
+            ASSERT_NEAR(frames[2 * i + 1], tosample16(right), 1) << channels << " " << i;
+        }
+    }
+    const std::string zero = "RIFF" + le32(40) + "WAVEfmt " + le32(16) + le16(1) + le16(2) +
+                             le32(0) + le32(0) + le16(4) + le16(16) + "data" + le32(4) + "abcd";
+    for (const std::string& bytes : {std::string("not a sound file\n"), std::string(), zero}) {
+        EXPECT_EQ(Decoder::open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+                  nullptr);
+    }
+    EXPECT_EQ(Decoder::open("/tmp"), nullptr);
+    EXPECT_EQ(Decoder::open("/nonexistent/song.flac"), nullptr);
+}
+
+TEST(Decoder, SidesAndSamples) {
+    // position of channel c of n when the file names none; '-' marks both sides
+    const std::pair<int, const char*> order[] = {
+        {1, "-"}, {2, "LR"}, {6, "LR--LR"}, {10, "LR--LRLR--"}};
+    for (const auto& [n, sides] : order) {
+        for (int c = 0; c < n; c++) {
+            const Side want = sides[c] == 'L'   ? Side::left
+                              : sides[c] == 'R' ? Side::right
+                                                : Side::both;
+            EXPECT_EQ(sideof(nullptr, c, n, false), want) << n << " " << c;
+        }
+    }
+    EXPECT_EQ(sideof(nullptr, 1, 6, true), Side::both); // Ogg puts the centre second
+    EXPECT_EQ(sideof(nullptr, 2, 6, true), Side::right);
+    const int map[] = {SF_CHANNEL_MAP_SIDE_RIGHT, SF_CHANNEL_MAP_TOP_REAR_LEFT, SF_CHANNEL_MAP_LFE};
+    EXPECT_EQ(sideof(map, 0, 3, false), Side::right);
+    EXPECT_EQ(sideof(map, 1, 3, false), Side::left);
+    EXPECT_EQ(sideof(map, 2, 3, false), Side::both);
+
+    const std::pair<float, int> samples[] = {
+        {0.0f, 0},       {1.0f, 32767},         {-1.0f, -32768},       {2.5f, 32767},
+        {-7.0f, -32768}, {100.4f / 32768, 100}, {100.6f / 32768, 101}, {-100.6f / 32768, -101},
+        {NAN, 0},        {-INFINITY, -32768}};
+    for (const auto& [v, s] : samples) EXPECT_EQ(tosample16(v), s) << v;
+}
+
+TEST(AnalysisClock, StandsStillWhileThePauseLasts) {
+    auto w = world(1);
+    Analysis a;
+    Input in(std::string(60 * blocksize * 4, '\0'));
+    const std::int64_t t0 = 1'700'000'000'000;
+    a.startm = static_cast<double>(t0 - 200);
+    while (analysisclock(a, *w, in.get(), t0 + 1000)) {
+    }
+    const int before = a.framecounter;
+    pauseclock(a, t0 + 1000);
+    resumeclock(a, t0 + 6000); // five seconds paused
+    EXPECT_FALSE(analysisclock(a, *w, in.get(), t0 + 6000));
+    // one block period later exactly one more block is due, as without the pause
+    int due = 0;
+    while (analysisclock(a, *w, in.get(), t0 + 6047)) due++;
+    EXPECT_EQ(due, 1);
+    EXPECT_EQ(a.framecounter, before + 1);
+}
