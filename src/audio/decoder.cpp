@@ -48,10 +48,10 @@ SF_VIRTUAL_IO memoryio = {memlength, memseek, memread, memwrite, memtell};
 
 // The usual speaker order where a file names none: Ogg Vorbis and Opus put
 // the centre second, WAV and FLAC third, after the front pair.
-const char* const wavorder[] = {"", "B", "LR", "LRB", "LRLR", "LRBLR", "LRBBLR", "LRBBBLR",
-                                "LRBBLRLR"};
-const char* const vorbisorder[] = {"", "B", "LR", "LBR", "LRLR", "LBRLR", "LBRLRB", "LBRLRBB",
-                                   "LBRLRLRB"};
+const char* const wavorder[] = {"",      "B",      "LR",      "LRB",     "LRLR",
+                                "LRBLR", "LRBBLR", "LRBBBLR", "LRBBLRLR"};
+const char* const vorbisorder[] = {"",      "B",      "LR",      "LBR",     "LRLR",
+                                   "LBRLR", "LBRLRB", "LBRLRBB", "LBRLRLRB"};
 
 } // namespace
 
@@ -211,8 +211,8 @@ void Decoder::read(std::int16_t* frames, int count) {
         const float* from = s->stereo.data();
         int got;
         if (s->soxr != nullptr) {
-            got = static_cast<int>(soxr_output(s->soxr, s->resampled.data(),
-                                               static_cast<std::size_t>(want)));
+            got = static_cast<int>(
+                soxr_output(s->soxr, s->resampled.data(), static_cast<std::size_t>(want)));
             from = s->resampled.data();
         } else {
             got = s->pull(want);
