@@ -14,9 +14,10 @@ using namespace testsupport;
 namespace {
 
 std::string headerbytes(std::uint16_t format = 1, std::uint16_t channels = 2,
-                        std::uint32_t overall = 176436, std::uint32_t byterate = 176400) {
+                        std::uint32_t overall = 176436, std::uint32_t byterate = 176400,
+                        std::uint16_t bits = 16, std::uint32_t datasize = 176400) {
     return "RIFF" + le32(overall) + "WAVEfmt " + le32(16) + le16(format) + le16(channels) +
-           le32(44100) + le32(byterate) + le16(4) + le16(16) + "data" + le32(176400);
+           le32(44100) + le32(byterate) + le16(4) + le16(bits) + "data" + le32(datasize);
 }
 
 std::string report(const std::string& bytes) {
@@ -62,6 +63,11 @@ TEST(HeaderReport, OddAndShortHeaders) {
         {headerbytes(1, 2, 1048576), 2, "(5-8) Overall size: bytes:1048576, Kb:1024 "},
         {headerbytes(1, 2, 1, 0x20000001), 14, "(29-32) Byte Rate: 536870913 , Bit Rate:8"},
         {zero, 22, "Number of samples:0 "},
+        // 8 * data size in double precision: single precision would round
+        // 0xFFFFFFFF up and 16777221 down
+        {headerbytes(1, 2, 1, 1, 16, 0xFFFFFFFF), 22, "Number of samples:1073741823 "},
+        {headerbytes(1, 2, 1, 1, 32, 0xFFFFFFFF), 22, "Number of samples:536870911 "},
+        {headerbytes(1, 1, 1, 1, 24, 16777221), 22, "Number of samples:5592407 "},
         {zero, 23, "Size of each sample:0 bytes"},
         {zero, 24, "Approx.Duration in seconds=0.000000"},
         {zero, 25, "Approx.Duration in h:m:s=0:0:0.0"},
