@@ -1,5 +1,7 @@
-// Arbitrary bytes as the sample data that follows the 44-byte header: blocks
-// are read and analysed until past the end of the file, over a small world
+// Arbitrary bytes as a whole file for the decoders (libsndfile reading them
+// from memory), and as the sample data that follows the 44-byte header for
+// the raw reader: blocks are read and analysed until past the end of the
+// audio, over a small world
 // with a row of stars on the floor, alternating the random and the full kick
 // strength, with a simulation step after each block. Every windowed value,
 // band level, velocity and position must stay finite and in range, and only
@@ -58,9 +60,8 @@ bool finite(const World& w) {
     return true;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// Reads and analyses blocks from one source, checking every step.
+void analyse(const Samples& from, int blocks) {
     static World w;
     static Analysis a;
     w = World{};
@@ -68,16 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     layout(w);
     seedrnd(1); // the same random kick strengths on every run of an input
 
-    std::FILE* ptr = size == 0 ? std::fopen("/dev/null", "rb")
-                               : fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
-    check(ptr != nullptr);
-
-    // At least one block past the end of the file, which reads as silence.
-    const int blocks = static_cast<int>(std::min<std::size_t>(size / blockbytes + 2, maxblocks));
     double vy[side * side];
     for (int b = 0; b < blocks; b++) {
         w.bar = b % 2 == 0 ? 1 : -1;
-        readSamples(a, ptr);
+        readSamples(a, from);
         for (float v : a.in) check(std::isfinite(v) && std::fabs(v) <= maxsample);
 
         for (int k = 0; k < w.count(); k++) vy[k] = w.vy[k];
@@ -93,6 +88,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         simulate(w, a.kicks);
         check(finite(w));
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Decoded frames are 16-bit values like the raw ones, so the same bounds hold.
+    if (auto decoder = Decoder::open(data, size)) analyse({nullptr, decoder.get()}, maxblocks);
+
+    std::FILE* ptr = size == 0 ? std::fopen("/dev/null", "rb")
+                               : fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    check(ptr != nullptr);
+    // At least one block past the end of the file, which reads as silence.
+    analyse(ptr, static_cast<int>(std::min<std::size_t>(size / blockbytes + 2, maxblocks)));
     std::fclose(ptr);
     return 0;
 }

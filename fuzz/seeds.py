@@ -15,6 +15,14 @@ def header(fmt=1, channels=2, rate=44100, bits=16, data_size=8192, riff=b"RIFF",
             b"data" + struct.pack("<I", data_size))
 
 
+def wav(pcm, fmt=1, channels=2, rate=44100, bits=16):
+    """A whole WAV file, for the decoders."""
+    align = channels * bits // 8
+    body = (b"WAVEfmt " + struct.pack("<IHHIIHH", 16, fmt, channels, rate, rate * align, align,
+                                      bits) + b"data" + struct.pack("<I", len(pcm)) + pcm)
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
 def frames(samples):
     """Stereo 16-bit little-endian frames, both channels the same."""
     return b"".join(struct.pack("<hh", v, v) for v in samples)
@@ -39,6 +47,14 @@ def main():
             "nyquist": frames(32767 if i % 2 else -32768 for i in range(3072)),
             "silence": bytes(4096),
             "odd-tail": frames(range(-600, 600, 7)) + b"\x7f",
+            # Whole files that the decoders take: resampled, mixed down, widened.
+            "wav-48k-mono-24bit": wav(b"".join(
+                int(3e6 * math.sin(i / 7)).to_bytes(3, "little", signed=True)
+                for i in range(3000)), channels=1, rate=48000, bits=24),
+            "wav-float-3ch": wav(struct.pack("<%df" % 3000, *(
+                math.sin(i / 3) * 1.5 for i in range(3000))), fmt=3, channels=3, bits=32),
+            "wav-8bit-22k": wav(bytes(i * 37 % 256 for i in range(4000)), channels=2,
+                                rate=22050, bits=8),
         },
     }
     for kind, files in seeds.items():

@@ -6,7 +6,7 @@ import struct
 import time
 import unittest
 
-from harness import E2ETest, PROMPT, RATE, tone, wav_bytes
+from harness import E2ETest, PROMPT, RATE, encode, tone, wav_bytes
 
 ASK = 'Enter the number between 1-100: '
 AGAIN = 'Invalid input: Enter the number between 1-100: '
@@ -28,6 +28,30 @@ def aiff(channels, data):
             + b'SSND' + struct.pack('>III', 8 + len(data), 0, 0) + data)
     return b'FORM' + struct.pack('>I', len(body)) + body
 
+
+def surround():
+    """Six channels of 24-bit at 96 kHz in a WAVE_FORMAT_EXTENSIBLE file."""
+    frames = [int(3000000 * math.sin(2 * math.pi * 440 * i / 96000))
+              for i in range(96000)]
+    pcm = b''.join(v.to_bytes(3, 'little', signed=True) * 6 for v in frames)
+    fmt = struct.pack('<HHIIHHHHI', 0xFFFE, 6, 96000, 96000 * 18, 18, 24, 22,
+                      24, 0x3F) + bytes.fromhex(
+                          '0100000000001000800000aa00389b71')
+    body = (b'WAVEfmt ' + struct.pack('<I', len(fmt)) + fmt + b'data'
+            + struct.pack('<I', len(pcm)) + pcm)
+    return b'RIFF' + struct.pack('<I', len(body)) + body
+
+
+def half_flac(test):
+    """The first half of a FLAC file: its stream stops mid-frame."""
+    src = test.fixture('for-flac.wav', wav_bytes(SECOND * 3))
+    with open(encode(src, src + '.flac', 'flac'), 'rb') as f:
+        data = f.read()
+    return data[:len(data) // 2]
+
+
+ID3 = (b'ID3\x04\x00\x00' + bytes([0, 0, 0, 20]) + b'TIT2'
+       + struct.pack('>I', 10) + b'\x00\x00\x03starlume\x00')
 
 SECOND = tone(RATE, 440)  # 1 s of 16-bit stereo
 FLOATS = struct.pack('<%df' % RATE, *(
@@ -102,6 +126,23 @@ CASES = [
         '(35-36) Bits per sample: 32 ', 'Number of samples:22050 ',
         'Size of each sample:8 bytes', 'Approx.Duration in seconds=0.500102',
         'Approx.Duration in h:m:s=0:0:0.500']),
+    # Below: files a decoder is tried on; those it refuses go to the raw reader.
+    ('truncated FLAC', half_flac, ['(1-4): fLaC ']),
+    ('MP3 tag and garbage', ID3 + bytes(range(7, 256)) * 200, [
+        '(1-4): ID3\x04 ', 'Not found']),
+    ('only an ID3 tag', ID3, ['(1-4): ID3\x04 ', 'Not found']),
+    ('data size beyond the end', wav(data=SECOND)[:40] + struct.pack(
+        '<I', 10**9) + SECOND, [
+        '(41-44) Size of data chunk: 1000000000 ',
+        'Number of samples:250000000 ']),
+    ('0 Hz', wav(rate=0, byte_rate=0, data=SECOND), [
+        '(25-28) Sample rate: 0', 'Not found']),
+    ('one frame', wav(data=SECOND[:4]), [
+        '(41-44) Size of data chunk: 4 ', 'Number of samples:1 ']),
+    ('6 channels 96 kHz 24-bit', surround(), [
+        '(17-20) Length of Fmt header: 40 ', '(21-22) Format type: 65534  ',
+        '(23-24) Channels: 6 ', '(25-28) Sample rate: 96000',
+        '(29-32) Byte Rate: 1728000 , Bit Rate:13824000']),
 ]
 
 
@@ -119,6 +160,8 @@ class BadInputTest(E2ETest):
     def test_odd_files_are_reported_and_run_until_q(self):
         for name, data, expected in CASES:
             with self.subTest(name):
+                if callable(data):
+                    data = data(self)
                 path = self.fixture(name.replace(' ', '-') + '.wav', data)
                 if name == 'header without samples':
                     # the longest path the system opens fits the buffer
