@@ -24,6 +24,7 @@ class MotionTest(E2ETest):
     def test_tone_at_bin_10_throws_up_strips_4_and_5(self):
         app = self.launch(self.fixture('bursts.wav', wav_bytes(bursts(100))))
         app.key('0')  # white on black
+        app.wait_frames()  # a window not drawn yet has no stars in the air
         # all stars start in the air: wait until the quiet strips have landed
         shot = app.shot_when(lambda s: s.bg == (0, 0, 0) and quiet(s) == 0,
                              timeout=60)
