@@ -9,10 +9,11 @@ PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut
              libsndfile1-dev libsoxr-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
              xvfb xauth xfonts-base xdotool imagemagick \
-             clang libclang-rt-14-dev llvm
+             clang libclang-rt-14-dev llvm \
+             dpkg-dev file binutils mandoc desktop-file-utils appstream
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build asan run test clean
+.PHONY: all deps build asan run package test clean
 
 all: build
 
@@ -40,6 +41,11 @@ asan: deps
 run: build
 	@test -f $(BUILD)/demo.wav || $(BUILD)/demotune $(BUILD)/demo.wav
 	@tools/run-demo.sh $(BUILD)/starlume $(abspath $(BUILD)/demo.wav)
+
+# The Debian package, $(BUILD)/starlume_<version>_<arch>.deb; its Depends
+# line comes from the libraries the binary links.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # The plain tree first, then the same tests under the sanitizers (their
 # options come with the tree) and a short run of each fuzzer.

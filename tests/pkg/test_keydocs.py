@@ -1,0 +1,38 @@
+"""The keys as --help prints them must match the manual's KEYS section, the
+README's key table and the keys the command table handles."""
+
+import os
+import re
+import subprocess
+import unittest
+
+
+def section(path, start, end):
+    with open(os.path.join(os.environ['STARLUME_SOURCE'], path)) as f:
+        return f.read().split(start, 1)[1].split(end, 1)[0]
+
+
+class KeyDocsTest(unittest.TestCase):
+    def test_help_manual_readme_and_command_table_agree(self):
+        out = subprocess.run([os.environ['STARLUME_BIN'], '--help'],
+                             check=True, capture_output=True, text=True).stdout
+        lines = out.split('Keys in the window:\n')[1].split('\n\n')[0]
+        # two spaces, the key padded to four columns, the description
+        rows = [re.fullmatch(r'  (\S+ *) (\S.*)', line)
+                for line in lines.splitlines()]
+        self.assertTrue(all(m and len(m[1]) == 4 for m in rows), lines)
+        keys = [(m[1].rstrip(), m[2]) for m in rows]
+        man = section('data/starlume.6', '.Sh KEYS\n', '.Sh ')
+        man = re.findall(r'^\.It Ic (\S+)\n([^.\n].*)$', man, re.M)
+        self.assertEqual([(k.replace('\\-', '-'), d) for k, d in man], keys)
+        readme = section('README.md', '## Keys', '\n## ')
+        self.assertEqual(re.findall(r'^\| `(.+)` \| (.+) \|$', readme, re.M),
+                         keys)
+        table = section('src/input/commands.cpp', 'Outcome keycommand(', '\n}')
+        self.assertEqual(set(re.findall(r"case '(.)'", table)),
+                         {c for k, _ in keys
+                          for c in ('0123456789' if k == '0-9' else k)})
+
+
+if __name__ == '__main__':
+    unittest.main()
