@@ -1,8 +1,9 @@
 """Start-up dialogue, header report, banner and exit statuses."""
 
+import subprocess
 import unittest
 
-from harness import E2ETest, INSTRUCTIONS, PROMPT, tone, wav_bytes
+from harness import BIN, E2ETest, INSTRUCTIONS, PROMPT, tone, wav_bytes
 
 BANNER = """
 
@@ -85,6 +86,30 @@ class StartupTest(E2ETest):
         tail = 'Closing file..\n' + BANNER + 'Not found\nMix_PlayMusic: '
         self.assertIn(tail, out)
         self.assertEqual(out.count('\n', out.index(tail) + len(tail)), 1)
+
+    def test_command_line(self):
+        def run(*args):
+            return subprocess.run([BIN, *args], capture_output=True, text=True,
+                                  timeout=30, stdin=subprocess.DEVNULL)
+        version = run('--version')
+        self.assertEqual((version.returncode, version.stdout), (0, 'starlume 1.0\n'))
+        usage = run('--help')
+        self.assertEqual(usage.returncode, 0)
+        self.assertIn('Usage: starlume [FILE]', usage.stdout)
+        for args in (['--bogus'], ['a.wav', 'b.wav'], ['-geometry']):
+            wrong = run(*args)
+            self.assertEqual(wrong.returncode, 64, args)
+            self.assertEqual((wrong.stdout, wrong.stderr.count('\n')), ('', 1))
+        # the toolkit's own options still reach it: the display comes from
+        # -display alone, and the path from the command line
+        path = self.fixture('tone.wav', wav_bytes(tone(99225, 440)))
+        app = self.launch(argv=['-display', self.display, '-sync', path],
+                          env={'DISPLAY': ''}, window=False)
+        app.env['DISPLAY'] = self.display  # for xdotool
+        app.wait_for(INSTRUCTIONS)
+        app.find_window()
+        self.quit(app)
+        self.assertEqual(app.text(), PROMPT + TONE_REPORT + BANNER)
 
 
 if __name__ == '__main__':
