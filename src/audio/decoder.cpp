@@ -14,6 +14,7 @@ namespace starlume {
 namespace {
 
 constexpr int chunksamples = 4096; // samples of all channels per decoder read
+constexpr int outchunk = 1024;     // frames per resampler call
 
 // Bytes in memory as a file for libsndfile.
 struct Memory {
@@ -59,10 +60,12 @@ struct Decoder::State {
     SNDFILE* sf = nullptr;
     Memory memory{nullptr, 0};
     int channels = 0;
-    std::vector<float> left, right; // weight of each channel in each output side
-    std::vector<float> decoded;     // one read, all channels
-    std::vector<float> stereo;      // the same mixed down
-    soxr_t soxr = nullptr;          // none when the file is at 44100 Hz already
+    // Each output side is the mean of its channels.
+    std::vector<int> left, right;
+    float leftscale = 1, rightscale = 1;
+    std::vector<float> decoded; // one read, all channels
+    std::vector<float> stereo;  // the same mixed down
+    soxr_t soxr = nullptr;      // none when the file is at 44100 Hz already
     std::vector<float> resampled;
     bool ended = false;
 
@@ -80,12 +83,10 @@ struct Decoder::State {
         for (int i = 0; i < n; i++) {
             const float* frame = &decoded[static_cast<std::size_t>(i) * channels];
             float l = 0, r = 0;
-            for (int c = 0; c < channels; c++) {
-                l += left[c] * frame[c];
-                r += right[c] * frame[c];
-            }
-            stereo[2 * i] = l;
-            stereo[2 * i + 1] = r;
+            for (int c : left) l += frame[c];
+            for (int c : right) r += frame[c];
+            stereo[2 * i] = l * leftscale;
+            stereo[2 * i + 1] = r * rightscale;
         }
         return n;
     }
@@ -144,21 +145,16 @@ std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s, const
     const bool named = sf_command(s->sf, SFC_GET_CHANNEL_MAP_INFO, map.data(),
                                   static_cast<int>(sizeof(int) * map.size())) == SF_TRUE;
     const bool vorbis = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG;
-    int onleft = 0, onright = 0;
-    std::vector<Side> sides;
     for (int c = 0; c < n; c++) {
-        sides.push_back(sideof(named ? map.data() : nullptr, c, n, vorbis));
-        onleft += sides.back() != Side::right;
-        onright += sides.back() != Side::left;
+        const Side side = sideof(named ? map.data() : nullptr, c, n, vorbis);
+        if (side != Side::right) s->left.push_back(c);
+        if (side != Side::left) s->right.push_back(c);
     }
-    // Each output side is the mean of its channels; a side that no channel
-    // feeds takes the other side's.
-    for (int c = 0; c < n; c++) {
-        const bool l = onleft == 0 ? sides[c] != Side::left : sides[c] != Side::right;
-        const bool r = onright == 0 ? sides[c] != Side::right : sides[c] != Side::left;
-        s->left.push_back(l ? 1.0f / static_cast<float>(onleft == 0 ? onright : onleft) : 0.0f);
-        s->right.push_back(r ? 1.0f / static_cast<float>(onright == 0 ? onleft : onright) : 0.0f);
-    }
+    // A side that no channel feeds takes the other side's.
+    if (s->left.empty()) s->left = s->right;
+    if (s->right.empty()) s->right = s->left;
+    s->leftscale = 1.0f / static_cast<float>(s->left.size());
+    s->rightscale = 1.0f / static_cast<float>(s->right.size());
     s->decoded.resize(static_cast<std::size_t>(s->chunkframes()) * n);
     s->stereo.resize(static_cast<std::size_t>(s->chunkframes()) * 2);
 
@@ -172,7 +168,7 @@ std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s, const
                               static_cast<std::size_t>(s->chunkframes())) != nullptr) {
             return nullptr;
         }
-        s->resampled.resize(static_cast<std::size_t>(s->chunkframes()) * 2);
+        s->resampled.resize(2 * outchunk);
     }
     return s;
 }
@@ -207,15 +203,16 @@ std::unique_ptr<Decoder> Decoder::open(const unsigned char* data, std::size_t si
 void Decoder::read(std::int16_t* frames, int count) {
     int done = 0;
     while (!s->ended && done < count) {
-        const int want = std::min(count - done, s->chunkframes());
-        const float* from = s->stereo.data();
+        const float* from;
         int got;
         if (s->soxr != nullptr) {
+            const int want = std::min(count - done, outchunk);
             got = static_cast<int>(
                 soxr_output(s->soxr, s->resampled.data(), static_cast<std::size_t>(want)));
             from = s->resampled.data();
         } else {
-            got = s->pull(want);
+            got = s->pull(count - done);
+            from = s->stereo.data();
         }
         if (got == 0) s->ended = true;
         for (int i = 0; i < 2 * got; i++) frames[2 * done + i] = tosample16(from[i]);

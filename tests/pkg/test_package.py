@@ -14,10 +14,10 @@ FILES = sorted(['bin/starlume', 'share/man/man6/starlume.6',
                 'share/icons/hicolor/scalable/apps/%s.svg' % ID,
                 'share/metainfo/%s.metainfo.xml' % ID])
 # Soname prefix, a part of the name of the Debian package that ships it, and
-# whether the binary must link it (the decoders only when they are used).
+# whether the binary must link it.
 LIBS = [('libSDL2_mixer', 'libsdl2-mixer', True), ('libglut', 'glut', True),
-        ('libkissfft', 'kissfft', True), ('libsndfile', 'libsndfile', False),
-        ('libsoxr', 'libsoxr', False)]
+        ('libkissfft', 'kissfft', True), ('libsndfile', 'libsndfile', True),
+        ('libsoxr', 'libsoxr', True)]
 
 
 def run(*cmd, **kw):
