@@ -162,6 +162,14 @@ TEST(Decoder, LayoutsAndUnreadableFiles) {
             ASSERT_NEAR(frames[2 * i + 1], tosample16(right), 1) << channels << " " << i;
         }
     }
+    // A sample that is not a number silences its own side only.
+    std::vector<float> odd = {0.25f, NAN, -0.5f, INFINITY};
+    const Soundfile f(odd, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    std::int16_t frames[4];
+    Decoder::open(f.path.c_str())->read(frames, 2);
+    EXPECT_EQ(std::vector<std::int16_t>(frames, frames + 4),
+              (std::vector<std::int16_t>{8192, 0, -16384, 32767}));
+
     const std::string zero = "RIFF" + le32(40) + "WAVEfmt " + le32(16) + le16(1) + le16(2) +
                              le32(0) + le32(0) + le16(4) + le16(16) + "data" + le32(4) + "abcd";
     for (const std::string& bytes : {std::string("not a sound file\n"), std::string(), zero}) {
