@@ -8,10 +8,10 @@ JOBS      ?= $(shell nproc)
 PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
              xvfb xauth xfonts-base xdotool imagemagick \
-             clang libclang-rt-14-dev llvm
+             clang libclang-rt-14-dev llvm fonts-dejavu-core
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build asan run test clean
+.PHONY: all deps build asan run test pictures clean
 
 all: build
 
@@ -45,6 +45,12 @@ run: build
 test: build asan
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j$(JOBS)
+
+# The README's pictures in docs/: the program on the demo tune under its own
+# Xvfb, screenshots taken as the end-to-end tests take them.
+pictures: build
+	@test -f $(BUILD)/demo.wav || $(BUILD)/demotune $(BUILD)/demo.wav
+	python3 tools/pictures.py --bin $(BUILD)/starlume --wav $(BUILD)/demo.wav --out docs
 
 clean:
 	rm -rf $(BUILD) $(ASAN)
