@@ -116,6 +116,7 @@ class Pictures:
         with the most stars thrown into the upper half."""
         with self.program() as app:
             colours(app, n)
+            wait_steps(app, 3000)  # the grid has come down
             self.until(app, 3.5)
             shot = best(app, lambda s: s.count(0, None, 0, WIN // 2), 10, 0.2)
         save_png(shot, self.path('scheme-%d.png' % n))
@@ -176,10 +177,11 @@ class Pictures:
         the screenshot where they spread furthest with the bands."""
         with self.program() as app:
             colours(app, 4)
-            self.until(app, 2)
+            wait_steps(app, 2000)
             app.key('m', 'd')
             app.mouse('down')
-            time.sleep(4)
+            steps(app)
+            wait_steps(app, 4000)
             shot = best(app, lit_total, 8, 0.3)
             app.mouse('up')
         save_png(shot, self.path('radialbars.png'))
@@ -191,6 +193,7 @@ class Pictures:
         with tempfile.TemporaryDirectory(prefix='starlume-gif-') as tmp:
             with self.program() as app:
                 colours(app, 7)  # fire: resting stars red, fast ones white
+                wait_steps(app, 3000)
                 self.until(app, 3)
                 frames, end = [], time.monotonic() + seconds
                 while (now := time.monotonic()) < end:
