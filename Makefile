@@ -10,10 +10,11 @@ PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
              xvfb xauth xfonts-base xdotool imagemagick \
              clang libclang-rt-14-dev llvm \
-             dpkg-dev file binutils mandoc desktop-file-utils appstream
+             dpkg-dev file binutils mandoc desktop-file-utils appstream \
+             fonts-dejavu-core
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build asan run package test clean
+.PHONY: all deps build asan run package test pictures clean
 
 all: build
 
@@ -52,6 +53,12 @@ package: build
 test: build asan
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j$(JOBS)
+
+# The README's pictures in docs/: the program on the demo tune under its own
+# Xvfb, screenshots taken as the end-to-end tests take them.
+pictures: build
+	@test -f $(BUILD)/demo.wav || $(BUILD)/demotune $(BUILD)/demo.wav
+	python3 tools/pictures.py --bin $(BUILD)/starlume --wav $(BUILD)/demo.wav --out docs
 
 clean:
 	rm -rf $(BUILD) $(ASAN)
