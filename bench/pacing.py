@@ -9,7 +9,6 @@ reads each one's 'F' report and prints passes/s, frames/s and the ratios.
 """
 import argparse
 import os
-import re
 import subprocess
 import sys
 import time
@@ -23,11 +22,9 @@ def rates(app, held, seconds):
     if held:
         app.mouse('down')
     time.sleep(2)  # let the window settle and the stars fall
-    app.report('F', 'Drawn')
+    app.timing()
     time.sleep(seconds)
-    line = app.report('F', 'Drawn')
-    frames, steps, ms = (int(g) for g in re.search(
-        r'Drawn (\d+) frames and simulated (\d+) RK2 steps in (\d+)', line).groups())
+    frames, steps, ms = app.timing()
     if held:
         app.mouse('up')
     return steps * 1000 / ms, frames * 1000 / ms

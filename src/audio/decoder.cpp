@@ -58,6 +58,7 @@ const char* const vorbisorder[] = {"",      "B",      "LR",      "LBR",     "LRL
 
 struct Decoder::State {
     SNDFILE* sf = nullptr;
+    SF_INFO info{};
     Memory memory{nullptr, 0};
     int channels = 0;
     // Each output side is the mean of its channels.
@@ -134,7 +135,8 @@ std::int16_t tosample16(float v) {
 namespace {
 
 // Takes over an open file; nullptr when its rate or channels are unusable.
-std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s, const SF_INFO& info) {
+std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s) {
+    const SF_INFO& info = s->info;
     if (s->sf == nullptr || info.channels < 1 || info.samplerate < minrate ||
         info.samplerate > maxrate) {
         return nullptr;
@@ -179,25 +181,26 @@ Decoder::Decoder(std::unique_ptr<State> state) : s(std::move(state)) {}
 
 Decoder::~Decoder() = default;
 
+std::unique_ptr<Decoder> Decoder::wrap(std::unique_ptr<State> s) {
+    s = prepare(std::move(s));
+    return s == nullptr ? nullptr : std::unique_ptr<Decoder>(new Decoder(std::move(s)));
+}
+
 std::unique_ptr<Decoder> Decoder::open(const char* path) {
     // A pipe or a device would be read by the decoder as well as by the
     // header report; only plain files are tried.
     struct stat st;
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     auto s = std::make_unique<State>();
-    SF_INFO info{};
-    s->sf = sf_open(path, SFM_READ, &info);
-    s = prepare(std::move(s), info);
-    return s == nullptr ? nullptr : std::unique_ptr<Decoder>(new Decoder(std::move(s)));
+    s->sf = sf_open(path, SFM_READ, &s->info);
+    return wrap(std::move(s));
 }
 
 std::unique_ptr<Decoder> Decoder::open(const unsigned char* data, std::size_t size) {
     auto s = std::make_unique<State>();
     s->memory = Memory{data, static_cast<sf_count_t>(size)};
-    SF_INFO info{};
-    s->sf = sf_open_virtual(&memoryio, SFM_READ, &info, &s->memory);
-    s = prepare(std::move(s), info);
-    return s == nullptr ? nullptr : std::unique_ptr<Decoder>(new Decoder(std::move(s)));
+    s->sf = sf_open_virtual(&memoryio, SFM_READ, &s->info, &s->memory);
+    return wrap(std::move(s));
 }
 
 void Decoder::read(std::int16_t* frames, int count) {

@@ -35,6 +35,8 @@ class Decoder {
 
   private:
     explicit Decoder(std::unique_ptr<State> state);
+    // A decoder over an opened file, or nullptr when it cannot be used.
+    static std::unique_ptr<Decoder> wrap(std::unique_ptr<State> s);
     std::unique_ptr<State> s;
 };
 

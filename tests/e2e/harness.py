@@ -108,6 +108,15 @@ def xvfb():
     return proc, ':' + number
 
 
+def grab(display):
+    """The window's pixels as a binary PPM, taken from the root window where
+    it opens (no window manager moves it)."""
+    return subprocess.run(
+        ['import', '-display', display, '-window', 'root', '-depth', '8',
+         '-crop', '%dx%d+%d+%d' % (WIN, WIN, WIN_X, WIN_Y), 'ppm:-'],
+        capture_output=True, timeout=60, check=True).stdout
+
+
 class Starlume:
     """The program with its console on pipes; stdout collects in buf."""
 
@@ -192,14 +201,21 @@ class Starlume:
         return self.text(start, self.wait_for(
             '\n', self.wait_for(last, start) - 1))
 
+    def timing(self):
+        """Frames, steps and milliseconds since the last 'F' report, from a
+        new one (which restarts the count)."""
+        line = self.report('F', 'Drawn')
+        return tuple(int(g) for g in re.match(
+            r'Drawn (\d+) frames and simulated (\d+) RK2 steps in (-?\d+)',
+            line).groups())
+
     def wait_frames(self, n=2):
         """Returns once n frames have been drawn after this call."""
-        self.report('F', 'Drawn')  # restarts the count
+        self.timing()  # restarts the count
         drawn, deadline = 0, time.monotonic() + 60
         while drawn < n and time.monotonic() < deadline:
             time.sleep(0.1)
-            line = self.report('F', 'Drawn')
-            drawn += int(re.match(r'Drawn (\d+)', line)[1])
+            drawn += self.timing()[0]
 
     def velocities(self):
         """The 'V' dump as (vx, vy) pairs, as printed (nan and inf parse)."""
@@ -212,10 +228,7 @@ class Starlume:
             return int(re.search(r'VmRSS:\s+(\d+)', f.read())[1])
 
     def screenshot(self):
-        ppm = subprocess.run(
-            ['import', '-display', self.display, '-window', 'root', '-depth',
-             '8', '-crop', '%dx%d+%d+%d' % (WIN, WIN, WIN_X, WIN_Y), 'ppm:-'],
-            capture_output=True, timeout=60, check=True).stdout
+        ppm = grab(self.display)
         m = re.match(rb'P6\s+(\d+)\s+(\d+)\s+255\s', ppm)
         return Shot(int(m[1]), int(m[2]), ppm[m.end():])
 
