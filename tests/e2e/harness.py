@@ -204,8 +204,8 @@ class Starlume:
     def timing(self):
         """Frames, steps and milliseconds since the last 'F' report, from a
         new one (which restarts the count)."""
-        line = self.report('F', 'Drawn')
-        return tuple(int(g) for g in re.match(
+        line = self.report('F', 'Drawn')  # may follow other output
+        return tuple(int(g) for g in re.search(
             r'Drawn (\d+) frames and simulated (\d+) RK2 steps in (-?\d+)',
             line).groups())
 
