@@ -6,11 +6,13 @@ BUILD     ?= build
 ASAN      ?= build-asan
 JOBS      ?= $(shell nproc)
 PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev \
-             libsndfile1-dev libsoxr-dev \
+             libsndfile1-dev libsoxr-dev libpulse-dev \
+             libegl-dev libegl-mesa0 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
-             xvfb xauth xfonts-base xdotool imagemagick \
+             xvfb xauth xfonts-base xdotool imagemagick x11-utils ffmpeg \
+             pulseaudio pulseaudio-utils \
              clang libclang-rt-14-dev llvm \
-             dpkg-dev file binutils mandoc desktop-file-utils appstream \
+             dpkg-dev file binutils mandoc desktop-file-utils appstream lintian \
              fonts-dejavu-core
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 

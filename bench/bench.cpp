@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/analysis.h"
+#include "audio/decoder.h"
 #include "render/glyph.h"
 #include "render/palette.h"
 #include "world/world.h"
@@ -79,9 +80,10 @@ void block(benchmark::State& state) {
     auto w = busyworld();
     auto a = std::make_unique<Analysis>();
     std::FILE* f = noisefile();
+    RawSource raw(f);
     for (auto _ : state) {
         if (std::feof(f)) std::rewind(f);
-        readSamples(*a, f);
+        readSamples(*a, raw);
         performFFT(*a, *w);
         benchmark::DoNotOptimize(a->kicks[0]);
     }
@@ -129,7 +131,7 @@ void decodedblock(benchmark::State& state) {
             blocks = 0;
             state.ResumeTiming();
         }
-        readSamples(*a, {nullptr, decoder.get()});
+        readSamples(*a, *decoder);
         performFFT(*a, *w);
         benchmark::DoNotOptimize(a->kicks[0]);
     }

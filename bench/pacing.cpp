@@ -8,7 +8,8 @@
 #include <GL/freeglut.h>
 #include <unistd.h>
 
-#include "render/frame.h"
+#include "render/draw.h"
+#include "render/window.h"
 #include "world/world.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "audio/analysis.h"
+#include "audio/decoder.h"
 #include "world/random.h"
 #include "world/world.h"
 
@@ -61,7 +62,7 @@ bool finite(const World& w) {
 }
 
 // Reads and analyses blocks from one source, checking every step.
-void analyse(const Samples& from, int blocks) {
+void analyse(Source& from, int blocks) {
     static World w;
     static Analysis a;
     w = World{};
@@ -94,13 +95,14 @@ void analyse(const Samples& from, int blocks) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Decoded frames are 16-bit values like the raw ones, so the same bounds hold.
-    if (auto decoder = Decoder::open(data, size)) analyse({nullptr, decoder.get()}, maxblocks);
+    if (auto decoder = Decoder::open(data, size)) analyse(*decoder, maxblocks);
 
     std::FILE* ptr = size == 0 ? std::fopen("/dev/null", "rb")
                                : fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     check(ptr != nullptr);
     // At least one block past the end of the file, which reads as silence.
-    analyse(ptr, static_cast<int>(std::min<std::size_t>(size / blockbytes + 2, maxblocks)));
+    RawSource raw(ptr);
+    analyse(raw, static_cast<int>(std::min<std::size_t>(size / blockbytes + 2, maxblocks)));
     std::fclose(ptr);
     return 0;
 }

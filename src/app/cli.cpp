@@ -1,6 +1,11 @@
 #include "app/cli.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "input/commands.h"
 
@@ -13,7 +18,7 @@ namespace starlume {
 namespace {
 
 // The toolkit's options and how many arguments each takes; glutInit reads
-// and removes them later, after the console dialogue.
+// them later, after the console dialogue.
 struct Toolkitoption {
     const char* name;
     int arguments;
@@ -22,6 +27,31 @@ constexpr Toolkitoption toolkitoptions[] = {{"-display", 1},  {"-geometry", 1}, 
                                             {"-indirect", 0}, {"-iconic", 0},   {"-gldebug", 0},
                                             {"-sync", 0}};
 
+// Which runs an option belongs to, for the check that it fits the one chosen.
+enum Fits : unsigned { windowrun = 1, listenrun = 2, renderrun = 4, everyrun = 7 };
+
+struct Option {
+    const char* name;
+    bool value; // takes a value
+    unsigned fits;
+};
+constexpr Option options[] = {
+    {"--render", true, renderrun},  {"--size", true, renderrun},
+    {"--fps", true, renderrun},     {"--passes", true, renderrun},
+    {"--at", true, renderrun},      {"--keys", true, everyrun},
+    {"--stars", true, everyrun},    {"--seed", true, everyrun},
+    {"--verbose", false, everyrun}, {"--fullscreen", false, windowrun | listenrun},
+    {"--latency", true, windowrun}, {"--listen", false, listenrun},
+    {"--list-devices", false, 0},
+};
+
+unsigned bitof(std::string_view name) {
+    for (const auto& o : options) {
+        if (name == o.name) return 1u << (&o - options);
+    }
+    return 0;
+}
+
 Args usage(std::string error) {
     Args a;
     a.action = Args::usage;
@@ -29,69 +59,257 @@ Args usage(std::string error) {
     return a;
 }
 
+// A whole decimal number from lo to hi.
+std::optional<long> number(std::string_view text, long lo, long hi) {
+    if (text.empty() || text.size() > 12 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const long v = std::strtol(std::string(text).c_str(), nullptr, 10);
+    if (v < lo || v > hi) return std::nullopt;
+    return v;
+}
+
+// Keys to press unseen: the star count would wait on the console, and quit
+// would end the run before it starts.
+std::string keyerror(const std::string& keys, const char* option) {
+    for (char refused : {'n', 'Q'}) {
+        if (keys.find(refused) != std::string::npos) {
+            return std::string("'") + refused + "' cannot be given in " + option;
+        }
+    }
+    return "";
+}
+
+// Sets what option o says from its value; an error message, or "".
+std::string apply(Args& a, std::string_view o, const char* v) {
+    const std::string_view text = v != nullptr ? v : "";
+    auto bad = [&](const char* what) {
+        return "option '" + std::string(o) + "' needs " + what + ", not '" + std::string(text) +
+               "'";
+    };
+    if (o == "--render") {
+        if (text.empty()) return bad("a file to write");
+        a.out = v;
+    } else if (o == "--size") {
+        const auto x = text.find('x');
+        const auto w = number(text.substr(0, x), 16, 7680);
+        const auto h =
+            x == std::string_view::npos ? std::nullopt : number(text.substr(x + 1), 16, 7680);
+        if (!w || !h || *w % 2 != 0 || *h % 2 != 0) {
+            return bad("WIDTHxHEIGHT, even numbers from 16 to 7680");
+        }
+        a.width = static_cast<int>(*w);
+        a.height = static_cast<int>(*h);
+    } else if (o == "--fps") {
+        const auto n = number(text, 1, 240);
+        if (!n) return bad("a number from 1 to 240");
+        a.fps = static_cast<int>(*n);
+    } else if (o == "--passes") {
+        const auto n = number(text, 100, 100000);
+        if (!n) return bad("a number from 100 to 100000");
+        a.passes = static_cast<int>(*n);
+    } else if (o == "--at") {
+        const auto colon = text.find(':');
+        const std::string seconds(text.substr(0, colon));
+        char* end = nullptr;
+        errno = 0;
+        const double s = seconds.empty() ? -1 : std::strtod(seconds.c_str(), &end);
+        if (colon == std::string_view::npos || errno != 0 || end == nullptr || *end != '\0' ||
+            !std::isfinite(s) || s < 0 ||
+            seconds.find_first_not_of("0123456789.") != std::string::npos) {
+            return bad("SECONDS:KEYS");
+        }
+        Timedkeys t{s, std::string(text.substr(colon + 1))};
+        if (auto e = keyerror(t.keys, "--at"); !e.empty()) return e;
+        a.at.push_back(std::move(t));
+    } else if (o == "--keys") {
+        a.keys = text;
+        if (auto e = keyerror(a.keys, "--keys"); !e.empty()) return e;
+    } else if (o == "--stars") {
+        const auto n = number(text, 1, 100);
+        if (!n) return bad("a number from 1 to 100");
+        a.stars = static_cast<int>(*n);
+    } else if (o == "--seed") {
+        const auto n = number(text, 0, 4294967295L);
+        if (!n) return bad("a number from 0 to 4294967295");
+        a.seed = static_cast<unsigned>(*n);
+    } else if (o == "--latency") {
+        const auto n = number(text, 0, 1000);
+        if (!n) return bad("milliseconds from 0 to 1000");
+        a.latency = static_cast<int>(*n);
+    } else if (o == "--listen") {
+        a.device = v;
+    } else if (o == "--list-devices") {
+        a.action = Args::listdevices;
+    } else if (o == "--fullscreen") {
+        a.fullscreen = true;
+    } else if (o == "--verbose") {
+        a.verbose = true;
+    }
+    return "";
+}
+
+// Whether the options given suit the run they ask for.
+std::string checkrun(Args& a, unsigned given, bool listen) {
+    if (a.action == Args::listdevices) {
+        if (a.path != nullptr || (given & ~bitof("--list-devices")) != 0) {
+            return "--list-devices takes no file and no other option";
+        }
+        return "";
+    }
+    if (listen && a.out != nullptr) return "--listen and --render cannot go together";
+    unsigned run = windowrun;
+    const char* name = "a window on a file";
+    if (listen) {
+        a.action = Args::listen;
+        run = listenrun;
+        name = "--listen";
+        if (a.path != nullptr) return std::string("--listen takes no file: '") + a.path + "'";
+    } else if (a.out != nullptr) {
+        a.action = Args::render;
+        run = renderrun;
+        name = "--render";
+        if (a.path == nullptr) return "--render needs a FILE to make the video of";
+    }
+    for (const auto& o : options) {
+        if ((given & (1u << (&o - options))) != 0 && (o.fits & run) == 0) {
+            return std::string("option '") + o.name + "' does not go with " + name;
+        }
+    }
+    std::stable_sort(a.at.begin(), a.at.end(),
+                     [](const Timedkeys& x, const Timedkeys& y) { return x.seconds < y.seconds; });
+    return "";
+}
+
 } // namespace
 
 Args parseargs(int argc, char** argv) {
     Args a;
-    bool options = true;
+    a.toolkit.push_back(argc > 0 ? argv[0] : const_cast<char*>("starlume"));
+    bool opts = true;
+    bool listen = false;
+    unsigned given = 0; // bit i: options[i] was given
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
-        if (options && std::strcmp(arg, "--") == 0) {
-            options = false;
+        if (opts && std::strcmp(arg, "--") == 0) {
+            opts = false;
             continue;
         }
-        if (options && arg[0] == '-' && arg[1] != '\0') {
-            if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-                a.action = Args::help;
-                return a;
-            }
-            if (std::strcmp(arg, "--version") == 0) {
-                a.action = Args::version;
-                return a;
-            }
-            const Toolkitoption* known = nullptr;
-            for (const auto& o : toolkitoptions) {
-                if (std::strcmp(arg, o.name) == 0) known = &o;
-            }
-            if (known == nullptr) return usage(std::string("unknown option '") + arg + "'");
-            if (i + known->arguments >= argc) {
+        if (!opts || arg[0] != '-' || arg[1] == '\0') {
+            if (a.path != nullptr) return usage(std::string("more than one file: '") + arg + "'");
+            a.path = arg;
+            continue;
+        }
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            a.action = Args::help;
+            return a;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            a.action = Args::version;
+            return a;
+        }
+        const Toolkitoption* tk = nullptr;
+        for (const auto& o : toolkitoptions) {
+            if (std::strcmp(arg, o.name) == 0) tk = &o;
+        }
+        if (tk != nullptr) {
+            if (i + tk->arguments >= argc) {
                 return usage(std::string("option '") + arg + "' needs an argument");
             }
-            i += known->arguments;
+            for (int k = 0; k <= tk->arguments; k++) a.toolkit.push_back(argv[i + k]);
+            i += tk->arguments;
             continue;
         }
-        if (a.path != nullptr) return usage(std::string("more than one file: '") + arg + "'");
-        a.path = arg;
+        // --name VALUE or --name=VALUE
+        const char* eq = std::strchr(arg, '=');
+        const std::string_view name(arg, eq != nullptr ? static_cast<std::size_t>(eq - arg)
+                                                       : std::strlen(arg));
+        const Option* o = nullptr;
+        for (const auto& known : options) {
+            if (name == known.name) o = &known;
+        }
+        if (o == nullptr) return usage(std::string("unknown option '") + arg + "'");
+        given |= 1u << (o - options);
+        const char* value = eq != nullptr ? eq + 1 : nullptr;
+        if (o->value && value == nullptr) {
+            if (i + 1 >= argc) return usage(std::string("option '") + arg + "' needs a value");
+            value = argv[++i];
+        } else if (!o->value && value != nullptr && name != "--listen") {
+            return usage(std::string("option '") + std::string(name) + "' takes no value");
+        }
+        if (name == "--listen") {
+            listen = true;
+            // The device may follow as the next argument.
+            if (value == nullptr && i + 1 < argc && argv[i + 1][0] != '-') value = argv[++i];
+        }
+        if (auto e = apply(a, name, value); !e.empty()) return usage(e);
     }
+    if (auto e = checkrun(a, given, listen); !e.empty()) return usage(e);
     return a;
 }
 
 void printhelp(std::FILE* out) {
-    std::fprintf(out, "Usage: starlume [FILE]\n"
-                      "       starlume --help | --version\n"
-                      "\n"
-                      "Plays FILE and makes a grid of stars dance to it in a window. Without FILE\n"
-                      "the path is asked for on the console.\n"
-                      "\n"
-                      "Options:\n"
-                      "  -h, --help  print this help and exit\n"
-                      "  --version   print the version and exit\n"
-                      "  --          end of options: the next argument is FILE\n"
-                      "The X toolkit's options (-display, -geometry, -iconic, -direct, -indirect,\n"
-                      "-gldebug, -sync) are passed on to it.\n"
-                      "\n"
-                      "Analysed in step with the music: WAV (any sample format, rate and channel\n"
-                      "count), AIFF, FLAC, Ogg Vorbis, Opus and MP3. Any other file that opens is\n"
-                      "played if it can be, and its bytes drive the stars.\n"
-                      "\n"
-                      "Keys in the window:\n");
+    std::fprintf(out,
+                 "Usage: starlume [OPTIONS] [FILE]\n"
+                 "       starlume --render OUT [OPTIONS] FILE\n"
+                 "       starlume --listen [DEVICE] [OPTIONS]\n"
+                 "       starlume --list-devices | --help | --version\n"
+                 "\n"
+                 "Plays FILE and makes a grid of stars dance to it in a window. Without FILE\n"
+                 "the path is asked for on the console.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -h, --help         print this help and exit\n"
+                 "  --version          print the version and exit\n"
+                 "  --keys KEYS        press KEYS (see below) before the first pass, e.g.\n"
+                 "                     --keys 7b for the Fire colours and the black hole;\n"
+                 "                     n and Q cannot be given\n"
+                 "  --stars N          stars per side, 1 to 100 (default 75), as n sets them\n"
+                 "  --seed N           seed the random numbers (default: from the clock), so\n"
+                 "                     that a run can be repeated\n"
+                 "  --latency MS       the time from the program to your ears, 0 to 1000 ms\n"
+                 "                     (default: asked of the sound server, else 30 ms); give\n"
+                 "                     it for a path the server cannot see, such as an\n"
+                 "                     external receiver\n"
+                 "  --fullscreen       start in fullscreen\n"
+                 "  --verbose          say on stderr what was chosen, such as the latency\n"
+                 "  --                 end of options: the next argument is FILE\n"
+                 "The X toolkit's options (-display, -geometry, -iconic, -direct, -indirect,\n"
+                 "-gldebug, -sync) are passed on to it.\n"
+                 "\n"
+                 "Making a video (no window and no sound device are needed):\n"
+                 "  --render OUT       write a video of FILE to OUT and exit; the container\n"
+                 "                     comes from OUT's extension (.mp4, .mkv, ...), with\n"
+                 "                     H.264 video and AAC sound\n"
+                 "  --size WxH         width and height, even, 16 to 7680 (default 1280x720)\n"
+                 "  --fps N            frames per second, 1 to 240 (default 60)\n"
+                 "  --passes N         simulation passes per second of music, 100 to 100000\n"
+                 "                     (default 2000)\n"
+                 "  --at SECONDS:KEYS  press KEYS when the music reaches SECONDS; repeatable\n"
+                 "\n"
+                 "Live sound:\n"
+                 "  --listen [DEVICE]  analyse a capture device instead of a file: the\n"
+                 "                     system's default, or DEVICE by its name, by a part of\n"
+                 "                     its name that only one device has, or by its number\n"
+                 "  --list-devices     list the capture devices and exit\n"
+                 "\n"
+                 "Analysed in step with the music: WAV (any sample format, rate and channel\n"
+                 "count), AIFF, FLAC, Ogg Vorbis, Opus and MP3. Any other file that opens is\n"
+                 "played if it can be, and its bytes drive the stars.\n"
+                 "\n"
+                 "Keys in the window:\n");
     printkeys(out);
     std::fprintf(out,
                  "\n"
                  "Mouse: hold the left button to pull the stars toward the cursor.\n"
                  "\n"
-                 "Exit status: 0 after Q, 1 when FILE cannot be opened, 2 when the audio\n"
-                 "device cannot be opened, %d on a command line that cannot be understood.\n",
+                 "Exit status: 0 after Q or a finished video; 1 when FILE cannot be opened\n"
+                 "(for a video: or decoded) or a capture device cannot be opened; 2 when the\n"
+                 "audio device cannot be opened; %d on a command line that cannot be\n"
+                 "understood; 69 when no OpenGL context can be made for a video; 73 when\n"
+                 "OUT cannot be created; 74 when writing OUT fails; 130 and 143 when a video\n"
+                 "is stopped by SIGINT or SIGTERM.\n",
                  usagestatus);
 }
 

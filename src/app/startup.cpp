@@ -3,11 +3,13 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
-#include "input/commands.h"
+#include "world/random.h"
 
 namespace starlume {
 
@@ -93,6 +95,23 @@ void printbanner(std::FILE* out) {
     std::fprintf(out, "Starlume By Orvalde\n");
     std::fprintf(out, "Ver 1.0\n");
     printinstructions(out, true);
+}
+
+void startworld(World& w, Palette& p, const Args& args) {
+    resetGrid(w);
+    drawsteps(p);
+    seedrnd(args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr)));
+    if (args.stars != 0) setOrder(w, args.stars);
+}
+
+void presskeys(World& w, Palette& p, std::string_view keys, const Io& io) {
+    for (const char key : keys) keycommand(w, p, static_cast<unsigned char>(key), io);
+}
+
+std::int64_t timeofdayms() {
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
 }
 
 } // namespace starlume

@@ -1,8 +1,15 @@
-// The console side of start-up: the file dialogue and the banner.
+// Start-up: the file dialogue, the banner, and the steps every run shares.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
+
+#include "app/cli.h"
+#include "input/commands.h"
+#include "render/palette.h"
+#include "world/world.h"
 
 namespace starlume {
 
@@ -25,5 +32,16 @@ std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacit
 bool nochannels(const char* path);
 
 void printbanner(std::FILE* out);
+
+// Start-up that every run shares, in this order: the grid, the transition
+// steps (before seeding, so they are the same on every run), the seed (from
+// the clock unless given) and the stars per side of --stars.
+void startworld(World& w, Palette& p, const Args& args);
+
+// Presses keys as if in the window, in order.
+void presskeys(World& w, Palette& p, std::string_view keys, const Io& io);
+
+// Time of day in whole milliseconds since the epoch: the window's clock.
+std::int64_t timeofdayms();
 
 } // namespace starlume

@@ -11,8 +11,8 @@ namespace starlume {
 
 const int bandedge[bands] = {1, 2, 3, 5, 8, 13, 20, 32, 49, 76, 117, 181, 279, 430, 663, 1024};
 
-bool analysisclock(Analysis& a, World& w, const Samples& from, std::int64_t nowms) {
-    if (static_cast<double>(nowms) - a.startm <= blockperiod * a.framecounter) return false;
+bool analysisclock(Analysis& a, World& w, Source& from, double nowms) {
+    if (nowms - a.startm <= blockperiod * a.framecounter) return false;
     a.framecounter++;
     readSamples(a, from);
     performFFT(a, w);
@@ -25,27 +25,9 @@ void resumeclock(Analysis& a, std::int64_t nowms) {
     a.startm += static_cast<double>(nowms) - a.pausedat;
 }
 
-namespace {
-
-// The file's bytes as 16-bit little-endian stereo frames. Values the file
-// cannot supply read as 0; a final lone byte is no sample.
-void readraw(std::FILE* ptr, std::int16_t (&frames)[blocksize * 2]) {
-    unsigned char raw[blocksize * 4];
-    const std::size_t values = std::fread(raw, 1, sizeof raw, ptr) / 2;
-    for (std::size_t v = 0; v < blocksize * 2; v++) {
-        frames[v] = v < values ? static_cast<std::int16_t>(raw[2 * v] | raw[2 * v + 1] << 8) : 0;
-    }
-}
-
-} // namespace
-
-void readSamples(Analysis& a, const Samples& from) {
+void readSamples(Analysis& a, Source& from) {
     std::int16_t frames[blocksize * 2];
-    if (from.decoded != nullptr) {
-        from.decoded->read(frames, blocksize);
-    } else {
-        readraw(from.ptr, frames);
-    }
+    from.read(frames, blocksize);
     for (int i = 0; i < blocksize; i++) {
         const std::int16_t left = frames[2 * i];
         const std::int16_t right = frames[2 * i + 1];

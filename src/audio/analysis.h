@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
-#include "audio/decoder.h"
+#include "audio/source.h"
 #include "world/world.h"
 
 namespace starlume {
@@ -23,23 +22,16 @@ struct Analysis {
     double pausedat = 0; // when the music was paused, ms since the epoch
 };
 
-// Where blocks come from: the decoded audio when a decoder recognised the
-// file, otherwise the file's bytes after the header.
-struct Samples {
-    Samples(std::FILE* raw, Decoder* decoder = nullptr) : ptr(raw), decoded(decoder) {}
-    std::FILE* ptr;
-    Decoder* decoded;
-};
-
 // Last bin of each band: floor(2^(0.625 (b + 1))).
 extern const int bandedge[bands];
 
 // Level of a band with no power at all (digital silence): no kick.
 constexpr float silentlevel = 0.0f;
 
-// One check of the analysis clock at time nowms (whole milliseconds since the
-// epoch). Reads and analyses at most one block; returns whether it did.
-bool analysisclock(Analysis& a, World& w, const Samples& from, std::int64_t nowms);
+// One check of the analysis clock at time nowms, on the same scale as startm
+// (the window: whole milliseconds since the epoch; a video: the music
+// position). Reads and analyses at most one block; returns whether it did.
+bool analysisclock(Analysis& a, World& w, Source& from, double nowms);
 
 // The clock stands still while the music is paused, so that the blocks
 // resume where the music does.
@@ -47,7 +39,7 @@ void pauseclock(Analysis& a, std::int64_t nowms);
 void resumeclock(Analysis& a, std::int64_t nowms);
 
 // Reads the next 2048 stereo frames into a.in as windowed mono.
-void readSamples(Analysis& a, const Samples& from);
+void readSamples(Analysis& a, Source& from);
 
 // Spectrum of a.in into the band levels a.kicks, then the floor kicks.
 void performFFT(Analysis& a, World& w);

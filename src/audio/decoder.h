@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/source.h"
+
 namespace starlume {
 
 constexpr int analysisrate = 44100;
@@ -17,19 +19,19 @@ constexpr int analysisrate = 44100;
 constexpr int minrate = 1000;
 constexpr int maxrate = 768000;
 
-class Decoder {
+class Decoder final : public Source {
   public:
     // nullptr when no decoder recognises the file.
     static std::unique_ptr<Decoder> open(const char* path);
     // The same over bytes in memory, which must outlive the decoder.
     static std::unique_ptr<Decoder> open(const unsigned char* data, std::size_t size);
 
-    ~Decoder();
+    ~Decoder() override;
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
     // Fills count interleaved frames, left first; silence after the end.
-    void read(std::int16_t* frames, int count);
+    void read(std::int16_t* frames, int count) override;
 
     struct State;
 

@@ -120,13 +120,14 @@ def grab(display):
 class Starlume:
     """The program with its console on pipes; stdout collects in buf."""
 
-    def __init__(self, display, env=None, argv=None):
+    def __init__(self, display, env=None, argv=None, cwd=None):
         self.display, self.wid = display, None
         self.env = dict(os.environ, DISPLAY=display)
         self.env.setdefault('SDL_AUDIODRIVER', 'dummy')
         self.env.update(env or {})
         self.proc = subprocess.Popen(argv or [BIN], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, env=self.env)
+                                     stdout=subprocess.PIPE, env=self.env,
+                                     cwd=cwd)
         self.buf, self.eof = bytearray(), False
         self.cond = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
@@ -312,10 +313,10 @@ class E2ETest(unittest.TestCase):
             f.write(data)
         return path
 
-    def launch(self, path=None, env=None, window=True, argv=None):
+    def launch(self, path=None, env=None, window=True, argv=None, cwd=None):
         """Starts the program; types path at its prompt, or passes argv."""
         app = Starlume(self.display, env,
-                       None if argv is None else [BIN, *argv])
+                       None if argv is None else [BIN, *argv], cwd)
         self.addCleanup(app.close)
         if path is not None:
             app.send(path)

@@ -95,7 +95,7 @@ class StartupTest(E2ETest):
         self.assertEqual((version.returncode, version.stdout), (0, 'starlume 1.0\n'))
         usage = run('--help')
         self.assertEqual(usage.returncode, 0)
-        self.assertIn('Usage: starlume [FILE]', usage.stdout)
+        self.assertIn('Usage: starlume [OPTIONS] [FILE]', usage.stdout)
         for args in (['--bogus'], ['a.wav', 'b.wav'], ['-geometry']):
             wrong = run(*args)
             self.assertEqual(wrong.returncode, 64, args)
@@ -108,6 +108,11 @@ class StartupTest(E2ETest):
         app.env['DISPLAY'] = self.display  # for xdotool
         app.wait_for(INSTRUCTIONS)
         app.find_window()
+        self.quit(app)
+        self.assertEqual(app.text(), PROMPT + TONE_REPORT + BANNER)
+        # a file named like a toolkit option, after "--", is only a file
+        self.fixture('-geometry', wav_bytes(tone(99225, 440)))
+        app = self.launch(argv=['--', '-geometry'], cwd=self.tmp)
         self.quit(app)
         self.assertEqual(app.text(), PROMPT + TONE_REPORT + BANNER)
 

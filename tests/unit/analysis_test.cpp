@@ -21,7 +21,7 @@ constexpr double pi = std::numbers::pi;
 std::vector<float> measuredwindow() {
     Analysis a;
     Input in(frames(10000, 10000, blocksize));
-    readSamples(a, in.get());
+    readSamples(a, in.source());
     return std::vector<float>(a.in, a.in + blocksize);
 }
 
@@ -90,7 +90,7 @@ TEST(Blocks, MonoIsChannelMeanTruncatedTowardZero) {
     for (const auto& c : cases) {
         Analysis a;
         Input in(frames(static_cast<std::int16_t>(c[0]), static_cast<std::int16_t>(c[1]), 1024));
-        readSamples(a, in.get());
+        readSamples(a, in.source());
         EXPECT_EQ(std::lround(a.in[1023] / peak), c[2]) << c[0] << " " << c[1];
     }
 }
@@ -100,14 +100,14 @@ TEST(Blocks, EndOfFileReadsAsZeros) {
     // One full block, then half a block, a lone left value and a lone byte.
     Input in(frames(10000, 10000, blocksize) + frames(2000, 4000, 1024) + le16(1000) + "\x7f");
     Analysis a;
-    readSamples(a, in.get());
+    readSamples(a, in.source());
     EXPECT_EQ(a.in[5], w[5]);
-    readSamples(a, in.get());
+    readSamples(a, in.source());
     EXPECT_NEAR(a.in[1000], w[1000] * 0.3, 1e-3);
     EXPECT_NEAR(a.in[1024], w[1024] * 0.05, 1e-3);                     // half the lone left value
     for (int i = 1025; i < blocksize; i++) ASSERT_EQ(a.in[i], 0) << i; // the lone byte is no sample
     for (int block = 0; block < 3; block++) {
-        readSamples(a, in.get());
+        readSamples(a, in.source());
         ASSERT_TRUE(std::all_of(a.in, a.in + blocksize, [](float v) { return v == 0; }));
     }
 }
@@ -127,7 +127,7 @@ TEST(Bands, SineAtBinTenMatchesPlainDft) {
     auto w = world(75);
     auto a = std::make_unique<Analysis>();
     Input in(sineblock());
-    readSamples(*a, in.get());
+    readSamples(*a, in.source());
     performFFT(*a, *w);
     EXPECT_NEAR(a->kicks[5], 1.43, 0.01);
     EXPECT_NEAR(a->kicks[4], 1.27, 0.01);
@@ -146,7 +146,7 @@ TEST(Bands, DigitalSilenceKeepsEverythingFinite) {
     auto a = std::make_unique<Analysis>();
     Input in(sineblock()); // one block of tone, then the end of the file
     for (int block = 0; block < 2; block++) {
-        readSamples(*a, in.get());
+        readSamples(*a, in.source());
         performFFT(*a, *w);
     }
     for (float level : a->kicks) EXPECT_EQ(level, silentlevel);
@@ -158,7 +158,7 @@ TEST(Bands, DigitalSilenceKeepsEverythingFinite) {
     mouse(*w, 0, 0, 350, 690);
     a->startm = 1000000 - 200;
     for (int pass = 0; pass < 200; pass++) {
-        analysisclock(*a, *w, silent.get(), 1000000 + 50 * pass);
+        analysisclock(*a, *w, silent.source(), 1000000 + 50 * pass);
         simulate(*w, a->kicks);
     }
     for (float level : a->kicks) EXPECT_TRUE(std::isfinite(level));
@@ -215,20 +215,20 @@ TEST(AnalysisClock, BlocksComeDueOnePerCheck) {
     const std::int64_t t0 = 1'700'000'000'000;
     a.startm = static_cast<double>(t0 - 200); // the clock starts 200 ms in the past
     for (int block = 1; block <= 4; block++) {
-        EXPECT_TRUE(analysisclock(a, *w, in.get(), t0)) << block;
+        EXPECT_TRUE(analysisclock(a, *w, in.source(), t0)) << block;
         EXPECT_EQ(std::ftell(in.get()), block * blocksize * 4);
     }
-    EXPECT_FALSE(analysisclock(a, *w, in.get(), t0));
-    EXPECT_FALSE(analysisclock(a, *w, in.get(), t0 + 32));
-    EXPECT_TRUE(analysisclock(a, *w, in.get(), t0 + 33));
-    EXPECT_FALSE(analysisclock(a, *w, in.get(), t0 + 33));
+    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0));
+    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0 + 32));
+    EXPECT_TRUE(analysisclock(a, *w, in.source(), t0 + 33));
+    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0 + 33));
     int due = 0;
-    while (due < 100 && analysisclock(a, *w, in.get(), t0 + 1033)) due++;
+    while (due < 100 && analysisclock(a, *w, in.source(), t0 + 1033)) due++;
     EXPECT_TRUE(due == 21 || due == 22) << due;
     EXPECT_EQ(a.framecounter, 6 + due);
 
     a = Analysis{};
     a.startm = -blockperiod; // exactly one period to go is not yet due
-    EXPECT_FALSE(analysisclock(a, *w, in.get(), 0));
-    EXPECT_TRUE(analysisclock(a, *w, in.get(), 1));
+    EXPECT_FALSE(analysisclock(a, *w, in.source(), 0));
+    EXPECT_TRUE(analysisclock(a, *w, in.source(), 1));
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "audio/analysis.h"
+#include "audio/decoder.h"
 #include "support.h"
 
 using namespace starlume;
@@ -81,7 +82,7 @@ struct Trace {
 
 // Drives the analysis clock over the blocks of from, with a row of stars
 // resting on the floor and random kick strengths.
-Trace analyse(const Samples& from, int blocks) {
+Trace analyse(Source& from, int blocks) {
     Trace r;
     r.w = world(100);
     for (int k = 0; k < r.w->count(); k += 3) r.w->y[k] = -1;
@@ -116,8 +117,8 @@ TEST(Decoder, CanonicalWavDecodesBitForBitAsTheRawReader) {
     auto decoder =
         Decoder::open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     ASSERT_NE(decoder, nullptr);
-    const Trace a = analyse(raw.get(), 36);
-    const Trace b = analyse({nullptr, decoder.get()}, 36);
+    const Trace a = analyse(raw.source(), 36);
+    const Trace b = analyse(*decoder, 36);
     for (int block = 0; block < 36; block++) {
         ASSERT_EQ(a.in[block], b.in[block]) << block;
         ASSERT_EQ(a.kicks[block], b.kicks[block]) << block;
@@ -134,8 +135,8 @@ TEST(Decoder, FileAt48kHzKeepsStepWithItsTwin) {
     auto a = Decoder::open(twin.path.c_str());
     auto b = Decoder::open(high.path.c_str());
     ASSERT_TRUE(a && b);
-    const Trace ra = analyse({nullptr, a.get()}, 252);
-    const Trace rb = analyse({nullptr, b.get()}, 252);
+    const Trace ra = analyse(*a, 252);
+    const Trace rb = analyse(*b, 252);
     // The same stretch of music, down to the resampler's rounding; a lag of a
     // single frame would already be above 1%.
     for (int block : {0, 1, 100, 250}) {
@@ -212,15 +213,15 @@ TEST(AnalysisClock, StandsStillWhileThePauseLasts) {
     Input in(std::string(60 * blocksize * 4, '\0'));
     const std::int64_t t0 = 1'700'000'000'000;
     a.startm = static_cast<double>(t0 - 200);
-    while (analysisclock(a, *w, in.get(), t0 + 1000)) {
+    while (analysisclock(a, *w, in.source(), t0 + 1000)) {
     }
     const int before = a.framecounter;
     pauseclock(a, t0 + 1000);
     resumeclock(a, t0 + 6000); // five seconds paused
-    EXPECT_FALSE(analysisclock(a, *w, in.get(), t0 + 6000));
+    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0 + 6000));
     // one block period later exactly one more block is due, as without the pause
     int due = 0;
-    while (analysisclock(a, *w, in.get(), t0 + 6047)) due++;
+    while (analysisclock(a, *w, in.source(), t0 + 6047)) due++;
     EXPECT_EQ(due, 1);
     EXPECT_EQ(a.framecounter, before + 1);
 }

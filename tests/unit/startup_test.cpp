@@ -107,32 +107,137 @@ TEST(Startup, NoChannelsFindsTheCountBehindOtherChunks) {
 }
 
 TEST(Startup, CommandLine) {
-    // arguments, action, path, error
-    const std::tuple<std::vector<const char*>, Args::Action, const char*, const char*> cases[] = {
-        {{}, Args::run, nullptr, ""},
-        {{"song.flac"}, Args::run, "song.flac", ""},
-        {{"-display", ":5", "-geometry", "10x10", "-iconic", "a.wav", "-sync"},
-         Args::run,
-         "a.wav",
-         ""},
-        {{"--", "-odd.wav"}, Args::run, "-odd.wav", ""},
-        {{"-"}, Args::run, "-", ""},
-        {{"a.wav", "--help"}, Args::help, "", ""},
-        {{"-h"}, Args::help, nullptr, ""},
-        {{"--version", "--bogus"}, Args::version, nullptr, ""},
-        {{"--bogus", "--help"}, Args::usage, nullptr, "unknown option '--bogus'"},
-        {{"-x"}, Args::usage, nullptr, "unknown option '-x'"},
-        {{"a.wav", "b.wav"}, Args::usage, nullptr, "more than one file: 'b.wav'"},
-        {{"a.wav", "-display"}, Args::usage, nullptr, "option '-display' needs an argument"},
-    };
-    for (const auto& [given, action, path, error] : cases) {
+    // arguments, action, path, error, what glutInit gets after the name
+    const std::tuple<std::vector<const char*>, Args::Action, const char*, std::string, std::string>
+        cases[] = {
+            {{}, Args::run, nullptr, "", ""},
+            {{"song.flac"}, Args::run, "song.flac", "", ""},
+            {{"-display", ":5", "-geometry", "10x10", "-iconic", "a.wav", "-sync"},
+             Args::run,
+             "a.wav",
+             "",
+             "-display :5 -geometry 10x10 -iconic -sync"},
+            {{"-direct", "-indirect", "-gldebug", "a.wav"},
+             Args::run,
+             "a.wav",
+             "",
+             "-direct -indirect -gldebug"},
+            // nothing from "--" on reaches the toolkit
+            {{"-sync", "--", "-geometry"}, Args::run, "-geometry", "", "-sync"},
+            {{"--", "-iconic"}, Args::run, "-iconic", "", ""},
+            {{"-"}, Args::run, "-", "", ""},
+            {{"a.wav", "--help"}, Args::help, "", "", ""},
+            {{"-h"}, Args::help, nullptr, "", ""},
+            {{"--version", "--bogus"}, Args::version, nullptr, "", ""},
+            {{"--bogus", "--help"}, Args::usage, nullptr, "unknown option '--bogus'", ""},
+            {{"-x"}, Args::usage, nullptr, "unknown option '-x'", ""},
+            {{"a.wav", "b.wav"}, Args::usage, nullptr, "more than one file: 'b.wav'", ""},
+            {{"a.wav", "-display"},
+             Args::usage,
+             nullptr,
+             "option '-display' needs an argument",
+             ""},
+            {{"--keys", "7b", "--stars=40", "--seed", "5", "a.wav"}, Args::run, "a.wav", "", ""},
+            {{"--render", "v.mp4", "--size", "640x360", "--fps=30", "--passes", "100", "--at",
+              "1.5:7", "a.wav"},
+             Args::render,
+             "a.wav",
+             "",
+             ""},
+            {{"--listen"}, Args::listen, nullptr, "", ""},
+            {{"--listen", "monitor", "--fullscreen"}, Args::listen, nullptr, "", ""},
+            {{"--list-devices"}, Args::listdevices, nullptr, "", ""},
+            {{"--latency", "0", "--verbose", "a.wav"}, Args::run, "a.wav", "", ""},
+            {{"--render", "v.mp4"},
+             Args::usage,
+             nullptr,
+             "--render needs a FILE to make the video of",
+             ""},
+            {{"--listen", "mic", "a.wav"},
+             Args::usage,
+             nullptr,
+             "--listen takes no file: 'a.wav'",
+             ""},
+            {{"--listen", "--render", "v.mp4", "a.wav"},
+             Args::usage,
+             nullptr,
+             "--listen and --render cannot go together",
+             ""},
+            {{"--list-devices", "a.wav"},
+             Args::usage,
+             nullptr,
+             "--list-devices takes no file and no other option",
+             ""},
+            {{"--size", "640x360", "a.wav"},
+             Args::usage,
+             nullptr,
+             "option '--size' does not go with a window on a file",
+             ""},
+            {{"--render", "v.mp4", "--latency", "20", "a.wav"},
+             Args::usage,
+             nullptr,
+             "option '--latency' does not go with --render",
+             ""},
+            {{"--keys", "7n", "a.wav"}, Args::usage, nullptr, "'n' cannot be given in --keys", ""},
+            {{"--render", "v.mp4", "--at", "2:Q", "a.wav"},
+             Args::usage,
+             nullptr,
+             "'Q' cannot be given in --at",
+             ""},
+            {{"--stars"}, Args::usage, nullptr, "option '--stars' needs a value", ""},
+            {{"--fullscreen=1"}, Args::usage, nullptr, "option '--fullscreen' takes no value", ""},
+        };
+    for (const auto& [given, action, path, error, toolkit] : cases) {
         std::vector<char*> argv{const_cast<char*>("starlume")};
         for (const char* a : given) argv.push_back(const_cast<char*>(a));
         const Args args = parseargs(static_cast<int>(argv.size()), argv.data());
-        EXPECT_EQ(args.action, action) << given.size();
-        if (action == Args::run) {
-            EXPECT_STREQ(args.path, path);
-        }
+        EXPECT_EQ(args.action, action) << given.size() << " " << args.error;
         EXPECT_EQ(args.error, error);
+        if (action != Args::run && action != Args::render) continue;
+        EXPECT_STREQ(args.path, path);
+        std::string passed;
+        for (std::size_t i = 1; i < args.toolkit.size(); i++) {
+            if (i > 1) passed += ' ';
+            passed += args.toolkit[i];
+        }
+        EXPECT_EQ(passed, toolkit) << given.size();
+        EXPECT_STREQ(args.toolkit[0], "starlume");
     }
+}
+
+TEST(Startup, OptionValues) {
+    // a value is taken whole and within its range, or refused
+    const std::pair<std::vector<const char*>, bool> cases[] = {
+        {{"--size", "16x7680"}, true},    {{"--size", "15x16"}, false},
+        {{"--size", "7682x16"}, false},   {{"--size", "640x"}, false},
+        {{"--size", "640X360"}, false},   {{"--fps", "240"}, true},
+        {{"--fps", "0"}, false},          {{"--fps", "30.5"}, false},
+        {{"--passes", "99"}, false},      {{"--passes", "100000"}, true},
+        {{"--at", "0:c"}, true},          {{"--at", "2.5"}, false},
+        {{"--at", "-1:c"}, false},        {{"--at", "1e3:c"}, false},
+        {{"--stars", "101"}, false},      {{"--stars", "+5"}, false},
+        {{"--seed", "4294967295"}, true}, {{"--seed", "4294967296"}, false},
+    };
+    for (const auto& [given, ok] : cases) {
+        std::vector<char*> argv{const_cast<char*>("starlume"), const_cast<char*>("--render"),
+                                const_cast<char*>("v.mkv")};
+        for (const char* a : given) argv.push_back(const_cast<char*>(a));
+        argv.push_back(const_cast<char*>("a.wav"));
+        const Args args = parseargs(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(args.action == Args::render, ok) << given[0] << " " << given[1] << args.error;
+    }
+    char* argv[] = {const_cast<char*>("starlume"),
+                    const_cast<char*>("--render=v.mp4"),
+                    const_cast<char*>("--size=640x360"),
+                    const_cast<char*>("--at"),
+                    const_cast<char*>("3:b"),
+                    const_cast<char*>("--at=1.5:7c"),
+                    const_cast<char*>("a.wav")};
+    const Args a = parseargs(7, argv);
+    EXPECT_EQ(std::make_tuple(a.width, a.height, a.fps, a.passes),
+              std::make_tuple(640, 360, 60, 2000));
+    ASSERT_EQ(a.at.size(), 2u); // in time order
+    EXPECT_EQ(std::make_pair(a.at[0].seconds, a.at[0].keys),
+              std::make_pair(1.5, std::string("7c")));
+    EXPECT_EQ(std::make_pair(a.at[1].seconds, a.at[1].keys), std::make_pair(3.0, std::string("b")));
 }

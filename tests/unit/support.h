@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "audio/source.h"
 #include "world/random.h"
 #include "world/world.h"
 
@@ -18,16 +19,20 @@ namespace testsupport {
 // fmemopen refuses a zero size on some C libraries.
 class Input {
   public:
-    explicit Input(std::string bytes) : data_(std::move(bytes)) {
-        f_ = data_.empty() ? std::tmpfile() : fmemopen(data_.data(), data_.size(), "rb");
-    }
+    explicit Input(std::string bytes)
+        : data_(std::move(bytes)),
+          f_(data_.empty() ? std::tmpfile() : fmemopen(data_.data(), data_.size(), "rb")),
+          raw_(f_) {}
     Input(const Input&) = delete;
     ~Input() { std::fclose(f_); }
     std::FILE* get() const { return f_; }
+    // The bytes as the analysis reads a file no decoder recognises.
+    starlume::Source& source() { return raw_; }
 
   private:
     std::string data_;
     std::FILE* f_;
+    starlume::RawSource raw_;
 };
 
 // Collects everything written to get().

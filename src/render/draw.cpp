@@ -1,32 +1,15 @@
-#include "render/frame.h"
+#include "render/draw.h"
 
-#include <GL/freeglut.h>
+#include <GL/gl.h>
 #include <malloc.h>
 
 #include "render/glyph.h"
 
 namespace starlume {
 
-void createwindow() {
-    // Mesa's software renderer allocates and frees several megabytes a frame;
-    // by default the C library hands them back to the kernel at once, and
-    // every frame then pays for thousands of fresh page faults. Keep them.
+void keepfreedmemory() {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE);
-    glutInitWindowSize(700, 700);
-    glutInitWindowPosition(100, 100);
-    glutCreateWindow("Starlume");
-}
-
-void windowsize(int& width, int& height) {
-    // With no reshape callback the toolkit sets the viewport to the whole
-    // window on every resize, so the viewport is the window size, read from
-    // the GL state instead of by two round trips to the X server.
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    width = viewport[2];
-    height = viewport[3];
 }
 
 void setglstate() {
@@ -36,6 +19,13 @@ void setglstate() {
     glClearColor(0, 0, 0, 1);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
+}
+
+void viewportsize(int& width, int& height) {
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    width = viewport[2];
+    height = viewport[3];
 }
 
 void circle(double cx, double cy, double r, int order) {
@@ -57,7 +47,7 @@ void circle(double cx, double cy, double r, int order) {
     glEnd();
 }
 
-void drawframe(World& w, Palette& p) {
+void drawstars(World& w, Palette& p) {
     w.frames++;
     glClear(GL_COLOR_BUFFER_BIT);
 
@@ -78,9 +68,6 @@ void drawframe(World& w, Palette& p) {
         circle(w.x[k], w.y[k], r, w.order);
     }
     if (clearset) glClearColor(clear.r, clear.g, clear.b, 1.0f);
-
-    glutSwapBuffers();
-    w.nextdraw = glutGet(GLUT_ELAPSED_TIME) + 15;
 }
 
 } // namespace starlume

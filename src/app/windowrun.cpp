@@ -1,0 +1,85 @@
+#include "app/windowrun.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <GL/freeglut.h>
+#include <unistd.h>
+
+#include "app/startup.h"
+#include "input/commands.h"
+#include "render/draw.h"
+#include "render/window.h"
+
+namespace starlume::app {
+
+World world;
+Analysis analysis;
+Palette palette;
+
+namespace {
+
+Feed feed;
+
+int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
+
+void pausesound() {
+    feed.pause();
+    pauseclock(analysis, timeofdayms());
+}
+void resumesound() {
+    feed.resume();
+    resumeclock(analysis, timeofdayms());
+}
+
+const Io io{stdin, stdout, elapsedms, pausesound, resumesound};
+
+void idle() {
+    if (feed.poll != nullptr) feed.poll();
+    if (world.paused == -1) {
+        analysisclock(analysis, world, *feed.source, static_cast<double>(timeofdayms()));
+    }
+    windowsize(world.screensizex, world.screensizey);
+    simulate(world, analysis.kicks);
+    usleep(400);
+    world.walltime = elapsedms();
+    if (world.walltime > world.nextdraw) glutPostRedisplay();
+}
+
+void disp() {
+    drawstars(world, palette);
+    present(world);
+}
+
+void keyb(unsigned char key, int, int) {
+    if (keycommand(world, palette, key, io) == Outcome::quit) std::exit(0);
+}
+
+void mouse(int button, int state, int px, int py) { starlume::mouse(world, button, state, px, py); }
+
+void mousecor(int px, int py) { starlume::mousecor(world, px, py); }
+
+} // namespace
+
+void runwindow(Args& args, Feed f) {
+    feed = f;
+    int argc = static_cast<int>(args.toolkit.size());
+    args.toolkit.push_back(nullptr);
+    glutInit(&argc, args.toolkit.data());
+    createwindow();
+
+    glutDisplayFunc(disp);
+    glutKeyboardFunc(keyb);
+    glutMouseFunc(mouse);
+    glutMotionFunc(mousecor);
+    glutIdleFunc(idle);
+
+    setglstate();
+
+    presskeys(world, palette, args.keys, io);
+    world.last_walltime = world.walltime = elapsedms();
+    glutMainLoop();
+    std::exit(0);
+}
+
+} // namespace starlume::app
