@@ -1,14 +1,16 @@
 #include "app/filerun.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <memory>
 
 #include <SDL2/SDL.h>
+#include <unistd.h>
 
 #include "app/header.h"
+#include "app/latency.h"
 #include "app/music.h"
 #include "app/startup.h"
 #include "app/windowrun.h"
@@ -26,15 +28,62 @@ std::FILE* ptr = nullptr; // the file again, read block by block for analysis
 // whenever a decoder recognises the file.
 std::unique_ptr<Source> source;
 
-// How far the analysis runs ahead of the music.
-double lead = 200;
+const Args* options = nullptr;
+double picture = 0; // the picture's delay the clock's lead was set for
 
-// The clock starts when the music does: once its first samples have gone
-// to the device. Until then no block is due.
+// Waits until the mixer has mixed more than frames of music (its first at
+// start, its next after a pause), for at most half a second.
+void awaitmix(std::int64_t frames) {
+    const double deadline = nowms() + 500;
+    while (mixed().frames <= frames && nowms() < deadline) usleep(1000);
+}
+
+// Sets the clock from when the music is heard: the mixer says what it has
+// mixed, the sound server how long the newest of it takes to be heard. The
+// two are read around the server's answer; a mix in between spoils the pair.
 void anchorclock() {
-    if (analysis.startm != std::numeric_limits<double>::infinity()) return;
-    if (const std::int64_t t = musicstarted(); t != 0)
-        analysis.startm = static_cast<double>(t) - lead;
+    Mixstate m{mixerrate(), chunkframes, 0, 0, 0};
+    std::optional<double> reported;
+    for (int tries = 0; tries < 3; tries++) {
+        const Mixed before = mixed();
+        reported = options->latency < 0 ? serverlatency() : std::nullopt;
+        m.askedms = nowms();
+        const Mixed after = mixed();
+        m.frames = after.frames;
+        m.lastms = after.frames > 0 ? after.atms : m.askedms; // no mix yet: from now
+        if (before.frames == after.frames) break;
+    }
+    picture = app::picturems();
+    setclock(analysis, heardorigin(m, reported, options->latency), clocklead(picture));
+    if (!options->verbose) return;
+    if (options->latency >= 0) {
+        std::fprintf(stderr, "starlume: output latency %d ms (--latency)", options->latency);
+    } else if (reported) {
+        std::fprintf(stderr, "starlume: output latency %.1f ms (the sound server's)", *reported);
+    } else {
+        std::fprintf(stderr,
+                     "starlume: output latency %.1f ms (the mixer's buffer twice, and %.0f ms)",
+                     2000.0 * chunkframes / m.rate + fallbacklatency, fallbacklatency);
+    }
+    std::fprintf(stderr, ", clock lead %.1f ms\n", analysis.lead);
+}
+
+// Every pass: the lead follows what drawing a frame costs.
+void followpicture() {
+    const double p = app::picturems();
+    if (std::fabs(p - picture) >= 1) {
+        picture = p;
+        setlead(analysis, clocklead(p));
+    }
+}
+
+// The way out may have changed during the pause (headphones plugged in,
+// another sink), so it is asked again once the music mixes again.
+void resumefile() {
+    const std::int64_t before = mixed().frames;
+    resumemusic();
+    awaitmix(before);
+    anchorclock();
 }
 
 } // namespace
@@ -58,10 +107,15 @@ void filerun(Args& args) {
     // back so that Ctrl-C in the console still ends the program.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    analysis.startm = std::numeric_limits<double>::infinity();
-    if (!playmusic(path)) analysis.startm = static_cast<double>(timeofdayms()) - lead;
+    options = &args;
+    if (playmusic(path)) {
+        awaitmix(0); // the clock starts when the sound does
+        anchorclock();
+    } else {
+        setclock(analysis, nowms(), clocklead(app::picturems()));
+    }
 
-    app::runwindow(args, {source.get(), anchorclock, pausemusic, resumemusic});
+    app::runwindow(args, {source.get(), followpicture, pausemusic, resumefile});
 }
 
 } // namespace starlume

@@ -1,5 +1,6 @@
 #include "app/music.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -18,24 +19,55 @@ namespace {
 // otherwise be optimised away, and the leak checker would report it.
 Mix_Music* volatile music = nullptr;
 
+int framebytes = 4; // of the device's format
+
 // Set just before the music starts; the first mix that has music in it
 // notes the time.
 std::atomic<bool> armed{false};
-std::atomic<std::int64_t> started{0};
+std::atomic<double> started{0};
+
+// Frames of music mixed so far, pauses left out, and when the last of them
+// were mixed; written by the audio thread under a sequence count, so that
+// the main thread reads the two as a pair without a lock.
+std::atomic<unsigned> sequence{0};
+std::atomic<std::int64_t> frames{0};
+std::atomic<double> lastmix{0};
 
 // Runs on the audio thread after each mix: no allocation, and no lock that
 // can wait (the mixer's lock is already held by this thread while it mixes,
 // so Mix_PlayingMusic takes it without waiting).
-void postmix(void*, Uint8*, int) {
+void postmix(void*, Uint8*, int len) {
+    const double now = nowms();
     if (armed.load(std::memory_order_relaxed) && Mix_PlayingMusic() != 0) {
         armed.store(false, std::memory_order_relaxed);
-        started.store(timeofdayms(), std::memory_order_release);
+        started.store(now, std::memory_order_release);
     }
+    if (started.load(std::memory_order_relaxed) == 0 || Mix_PausedMusic() != 0) return;
+    sequence.fetch_add(1, std::memory_order_acq_rel); // odd: being written
+    frames.store(frames.load(std::memory_order_relaxed) + len / framebytes,
+                 std::memory_order_relaxed);
+    lastmix.store(now, std::memory_order_relaxed);
+    sequence.fetch_add(1, std::memory_order_release);
 }
 
 } // namespace
 
-bool openaudio() { return Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) != -1; }
+bool openaudio() {
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, chunkframes) == -1) return false;
+    int rate, channels;
+    Uint16 format;
+    if (Mix_QuerySpec(&rate, &format, &channels) != 0) {
+        framebytes = std::max(1, channels * SDL_AUDIO_BITSIZE(format) / 8);
+    }
+    return true;
+}
+
+int mixerrate() {
+    int rate = 0;
+    Uint16 format;
+    int channels;
+    return Mix_QuerySpec(&rate, &format, &channels) != 0 ? rate : 0;
+}
 
 bool playmusic(const char* path) {
     music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
@@ -50,7 +82,17 @@ bool playmusic(const char* path) {
     return plays;
 }
 
-std::int64_t musicstarted() { return started.load(std::memory_order_acquire); }
+double musicstarted() { return started.load(std::memory_order_acquire); }
+
+Mixed mixed() {
+    for (;;) {
+        const unsigned before = sequence.load(std::memory_order_acquire);
+        const Mixed m{frames.load(std::memory_order_relaxed),
+                      lastmix.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (before % 2 == 0 && sequence.load(std::memory_order_relaxed) == before) return m;
+    }
+}
 
 void pausemusic() { Mix_PauseMusic(); }
 void resumemusic() { Mix_ResumeMusic(); }

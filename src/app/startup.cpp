@@ -108,6 +108,12 @@ void presskeys(World& w, Palette& p, std::string_view keys, const Io& io) {
     for (const char key : keys) keycommand(w, p, static_cast<unsigned char>(key), io);
 }
 
+double nowms() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 std::int64_t timeofdayms() {
     timeval now;
     gettimeofday(&now, nullptr);

@@ -44,4 +44,7 @@ void presskeys(World& w, Palette& p, std::string_view keys, const Io& io);
 // Time of day in whole milliseconds since the epoch: the window's clock.
 std::int64_t timeofdayms();
 
+// The same to the microsecond, for measuring.
+double nowms();
+
 } // namespace starlume

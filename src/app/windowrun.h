@@ -22,6 +22,10 @@ struct Feed {
     void (*resume)();
 };
 
+// How long after a pass a change it makes shows on the screen, ms: waiting
+// for the redraw gate, then drawing and showing the frame.
+double picturems();
+
 // Opens the window, presses --keys and runs the event loop; never returns.
 [[noreturn]] void runwindow(Args& args, Feed feed);
 

@@ -19,6 +19,28 @@ bool analysisclock(Analysis& a, World& w, Source& from, double nowms) {
     return true;
 }
 
+double heardorigin(const Mixstate& m, std::optional<double> reported, int option) {
+    if (m.rate <= 0) return m.lastms;
+    const double chunk = 1000.0 * m.chunkframes / m.rate;
+    const double mixed = 1000.0 * static_cast<double>(m.frames) / m.rate;
+    if (option >= 0) return m.lastms - mixed + chunk + option;
+    if (reported) return m.askedms - mixed + *reported;
+    // The newest chunk waits for the one the device is playing, then plays.
+    return m.lastms - mixed + 2 * chunk + fallbacklatency;
+}
+
+double clocklead(double picturems) { return blockperiod / 2 + picturems; }
+
+void setclock(Analysis& a, double heardms, double lead) {
+    a.startm = heardms - lead;
+    a.lead = lead;
+}
+
+void setlead(Analysis& a, double lead) {
+    a.startm += a.lead - lead;
+    a.lead = lead;
+}
+
 void pauseclock(Analysis& a, std::int64_t nowms) { a.pausedat = static_cast<double>(nowms); }
 
 void resumeclock(Analysis& a, std::int64_t nowms) {

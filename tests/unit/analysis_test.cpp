@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <memory>
 #include <numbers>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -231,4 +233,34 @@ TEST(AnalysisClock, BlocksComeDueOnePerCheck) {
     a.startm = -blockperiod; // exactly one period to go is not yet due
     EXPECT_FALSE(analysisclock(a, *w, in.source(), 0));
     EXPECT_TRUE(analysisclock(a, *w, in.source(), 1));
+}
+
+TEST(AnalysisClock, HeardOriginAndLead) {
+    // 44100 Hz, 1024-frame chunks (23.2 ms); 4410 frames (100 ms) mixed, the
+    // newest at 1000 ms; the server answered at 1005 ms.
+    const Mixstate m{44100, 1024, 4410, 1000, 1005};
+    const double chunk = 1024 / 44.1;
+    const std::tuple<std::optional<double>, int, double> cases[] = {
+        {60.0, -1, 1005 + 60 - 100}, // the newest frame heard 60 ms on
+        {std::nullopt, -1, 1000 - 100 + 2 * chunk + fallbacklatency}, // no server
+        {60.0, 200, 1000 - 100 + chunk + 200}, // --latency wins over the server
+        {std::nullopt, 0, 1000 - 100 + chunk},
+    };
+    for (const auto& [reported, option, heard] : cases) {
+        EXPECT_DOUBLE_EQ(heardorigin(m, reported, option), heard) << option;
+    }
+    // At the first mix the origin is the first frames' hand-off plus the way out.
+    EXPECT_DOUBLE_EQ(heardorigin({44100, 1024, 1024, 5000, 5001}, std::nullopt, 40), 5040);
+    EXPECT_DOUBLE_EQ(heardorigin({44100, 1024, 1024, 5000, 5001}, std::nullopt, -1),
+                     5000 + chunk + fallbacklatency);
+
+    // Blocks come due when their middle is heard, a picture's delay early;
+    // a new lead keeps the pauses taken.
+    Analysis a;
+    setclock(a, 10000, clocklead(30));
+    EXPECT_DOUBLE_EQ(a.startm, 10000 - blockperiod / 2 - 30);
+    pauseclock(a, 11000);
+    resumeclock(a, 12000);
+    setlead(a, clocklead(10));
+    EXPECT_DOUBLE_EQ(a.startm, 11000 - blockperiod / 2 - 10);
 }

@@ -1,0 +1,14 @@
+// What the sound server says about the way from our stream to the ear.
+#pragma once
+
+#include <optional>
+
+namespace starlume {
+
+// The latency, in ms, that the sound server reports for this process's
+// playback stream and the sink it plays on, or nothing when no server
+// answers within a short time (ALSA, the dummy driver, no stream yet).
+// Blocks for at most about half a second; never call it in a pass.
+std::optional<double> serverlatency();
+
+} // namespace starlume
