@@ -1,6 +1,7 @@
 # cmake -DSOURCE=<checkout> -DNAME=<top folder> -DOUT=<tarball> -P dist.cmake
 # The last commit's tracked files, every entry under NAME/, stamped with the
-# commit time and owned by root, gzipped without a name or timestamp.
+# commit time, owned by root and writable by the owner alone, gzipped without
+# a name or timestamp.
 find_program(GIT git)
 find_program(GZIP gzip REQUIRED)
 if(NOT GIT OR NOT EXISTS ${SOURCE}/.git)
@@ -12,7 +13,7 @@ if(changed)
   message(WARNING "Uncommitted changes are not in the tarball:\n${changed}")
 endif()
 execute_process(
-  COMMAND ${GIT} -C ${SOURCE} archive --format=tar --prefix=${NAME}/ HEAD
+  COMMAND ${GIT} -C ${SOURCE} -c tar.umask=022 archive --format=tar --prefix=${NAME}/ HEAD
   COMMAND ${GZIP} -9 -n
   OUTPUT_FILE ${OUT}.part RESULTS_VARIABLE results)
 if(NOT results STREQUAL "0;0")

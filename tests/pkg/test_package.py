@@ -180,9 +180,9 @@ class DistTest(unittest.TestCase):
         with tarfile.open(tarball) as tar:
             members = [m for m in tar.getmembers() if m.type != tarfile.XGLTYPE]
             stamp = tar.extractfile(top + '/cmake/commit-time').read()
-        self.assertEqual({(m.mtime, m.uid, m.gid, m.uname, m.gname)
-                          for m in members},
-                         {(commit_time(), 0, 0, 'root', 'root')})
+        self.assertEqual({(m.mtime, m.uid, m.gid, m.uname, m.gname,
+                           m.mode & 0o022) for m in members},
+                         {(commit_time(), 0, 0, 'root', 'root', 0)})
         tracked = run('git', '-C', SOURCE, 'ls-tree', '-r', '--name-only',
                       'HEAD').split()
         self.assertEqual(sorted(m.name for m in members if not m.isdir()),
