@@ -36,11 +36,6 @@ def version():
     return run(os.environ['STARLUME_BIN'], '--version').split()[1]
 
 
-def changelog_versions():
-    with open(os.path.join(SOURCE, 'CHANGELOG.md')) as f:
-        return re.findall(r'^## (\S+) — ', f.read(), re.M)
-
-
 def commit_time():
     return int(run('git', '-C', SOURCE, 'log', '-1', '--format=%ct'))
 
@@ -132,22 +127,20 @@ class PackageTest(E2ETest):
         entries = re.findall(r'^Version: (.*)$', run(
             'dpkg-parsechangelog', '-l', changelog, '--all', '--format', 'rfc822'),
             re.M)
-        self.assertEqual(releases, entries)
-        self.assertEqual(entries, changelog_versions())
+        with open(os.path.join(SOURCE, 'CHANGELOG.md')) as f:
+            headings = re.findall(r'^## (\S+) ', f.read(), re.M)
+        self.assertEqual((releases, entries), (headings, headings))
         self.assertEqual(entries[0], version())
 
     def test_copyright_holds_the_licence(self):
         with open(self.tmp + '/root/usr/share/doc/starlume/copyright') as f:
-            paragraphs = f.read().split('\n\n')
-        self.assertRegex(paragraphs[0], '^Format: https://www.debian.org/doc/'
-                         'packaging-manuals/copyright-format/1.0/\n')
-        self.assertIn('Files: *\nCopyright: 2026 Starlume developers\n'
-                      'License: Expat', paragraphs)
+            copyright = f.read()
         with open(os.path.join(SOURCE, 'LICENSE')) as f:
-            licence = f.read().split('Starlume developers\n\n')[1]
-        self.assertEqual(paragraphs[-1].strip('\n').split('\n'),
-                         ['License: Expat'] + [' ' + (line or '.') for line in
-                                               licence.strip('\n').split('\n')])
+            text = f.read().split('Starlume developers\n\n')[1].strip()
+        self.assertTrue(copyright.endswith(
+            '\n\nFiles: *\nCopyright: 2026 Starlume developers\nLicense: Expat'
+            '\n\nLicense: Expat\n %s\n' % text.replace('\n\n', '\n.\n')
+            .replace('\n', '\n ')), copyright)
 
     def test_packaged_binary_plays_a_file_named_or_typed(self):
         path = self.fixture('tone.wav', wav_bytes(tone(44100, 440)))
@@ -178,8 +171,7 @@ class DistTest(unittest.TestCase):
         self.assertEqual(dist(), data)
         self.assertTrue(gzip_is_reproducible(data))
         with tarfile.open(tarball) as tar:
-            members = [m for m in tar.getmembers() if m.type != tarfile.XGLTYPE]
-            stamp = tar.extractfile(top + '/cmake/commit-time').read()
+            members = tar.getmembers()
         self.assertEqual({(m.mtime, m.uid, m.gid, m.uname, m.gname,
                            m.mode & 0o022) for m in members},
                          {(commit_time(), 0, 0, 'root', 'root', 0)})
@@ -187,7 +179,6 @@ class DistTest(unittest.TestCase):
                       'HEAD').split()
         self.assertEqual(sorted(m.name for m in members if not m.isdir()),
                          sorted(top + '/' + f for f in tracked))
-        self.assertEqual(stamp, b'%d\n' % commit_time())
         # unpacked in a temporary folder, built and unit-tested there
         run('cmake', '--build', BUILD, '--target', 'distcheck')
 
