@@ -16,7 +16,7 @@ PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut
              fonts-dejavu-core
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build asan run package test pictures clean
+.PHONY: all deps build asan run package dist distcheck test pictures clean
 
 all: build
 
@@ -49,6 +49,17 @@ run: build
 # line comes from the libraries the binary links.
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# The source tarball, $(BUILD)/starlume-<version>.tar.gz: the last commit's
+# tracked files, reproducible byte for byte.
+dist: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) --target dist
+
+# The tarball unpacked in a temporary folder, built there, unit tests run.
+distcheck: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) --target distcheck
 
 # The plain tree first, then the same tests under the sanitizers (their
 # options come with the tree) and a short run of each fuzzer.

@@ -22,7 +22,7 @@ class KeyDocsTest(unittest.TestCase):
                 for line in lines.splitlines()]
         self.assertTrue(all(m and len(m[1]) == 4 for m in rows), lines)
         keys = [(m[1].rstrip(), m[2]) for m in rows]
-        man = section('data/starlume.6', '.Sh KEYS\n', '.Sh ')
+        man = section('data/starlume.6.in', '.Sh KEYS\n', '.Sh ')
         man = re.findall(r'^\.It Ic (\S+)\n([^.\n].*)$', man, re.M)
         self.assertEqual([(k.replace('\\-', '-'), d) for k, d in man], keys)
         readme = section('README.md', '## Keys', '\n## ')
