@@ -13,6 +13,7 @@
 #include "app/startup.h"
 #include "app/windowrun.h"
 #include "audio/decoder.h"
+#include "audio/tap.h"
 
 namespace starlume {
 
@@ -22,11 +23,13 @@ using app::analysis;
 
 WavHeader header;
 std::FILE* ptr = nullptr; // the file again, read block by block for analysis
-// The file's decoded audio, which the analysis reads instead of ptr's bytes
-// whenever a decoder recognises the file.
+// What the analysis reads: the decoded audio, the player's own output, or
+// ptr's bytes (see filesource).
 std::unique_ptr<Source> source;
+Tap* tap = nullptr; // the source when it is the player's output
 
-// How far the analysis runs ahead of the music.
+// How far the analysis runs ahead of the music. The player's output is the
+// sound as it goes out: there is nothing ahead of it to read.
 double lead = 200;
 
 // The clock starts when the music does: once its first samples have gone
@@ -37,6 +40,11 @@ void anchorclock() {
         analysis.startm = static_cast<double>(t) - lead;
 }
 
+void pollmusic() {
+    anchorclock();
+    if (tap != nullptr) tap->drain();
+}
+
 } // namespace
 
 void filerun(Args& args) {
@@ -44,8 +52,6 @@ void filerun(Args& args) {
     ptr = openaudiofile(stdin, stdout, path, args.path);
     if (ptr == nullptr) std::exit(1);
     reportHeader(header, ptr, stdout);
-    source = Decoder::open(path);
-    if (source == nullptr) source = std::make_unique<RawSource>(ptr);
 
     startworld(app::world, app::palette, args);
     printbanner(stdout);
@@ -59,9 +65,21 @@ void filerun(Args& args) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     analysis.startm = std::numeric_limits<double>::infinity();
-    if (!playmusic(path)) analysis.startm = static_cast<double>(timeofdayms()) - lead;
+    Tapring& ring = tapmusic();
+    const bool plays = playmusic(path);
+    const Soundformat mixer = mixerformat();
+    auto played = plays && mixer.usable() ? std::make_unique<Tap>(ring, mixer) : nullptr;
+    Tap* const offered = played.get();
+    source = filesource(path, ptr, std::move(played));
+    if (offered != nullptr && source.get() == offered) {
+        tap = offered;
+        lead = 0;
+    } else {
+        untapmusic();
+    }
+    if (!plays) analysis.startm = static_cast<double>(timeofdayms()) - lead;
 
-    app::runwindow(args, {source.get(), anchorclock, pausemusic, resumemusic});
+    app::runwindow(args, {source.get(), pollmusic, pausemusic, resumemusic});
 }
 
 } // namespace starlume

@@ -23,14 +23,20 @@ Mix_Music* volatile music = nullptr;
 std::atomic<bool> armed{false};
 std::atomic<std::int64_t> started{0};
 
+// The player's own output for the analysis. Static and never destroyed: the
+// audio thread may still push into it while the process exits.
+Tapring mixed;
+std::atomic<bool> tapping{false};
+
 // Runs on the audio thread after each mix: no allocation, and no lock that
 // can wait (the mixer's lock is already held by this thread while it mixes,
 // so Mix_PlayingMusic takes it without waiting).
-void postmix(void*, Uint8*, int) {
+void postmix(void*, Uint8* stream, int len) {
     if (armed.load(std::memory_order_relaxed) && Mix_PlayingMusic() != 0) {
         armed.store(false, std::memory_order_relaxed);
         started.store(timeofdayms(), std::memory_order_release);
     }
+    if (tapping.load(std::memory_order_acquire)) mixed.push(stream, static_cast<std::size_t>(len));
 }
 
 } // namespace
@@ -51,6 +57,20 @@ bool playmusic(const char* path) {
 }
 
 std::int64_t musicstarted() { return started.load(std::memory_order_acquire); }
+
+Tapring& tapmusic() {
+    tapping.store(true, std::memory_order_release);
+    return mixed;
+}
+
+void untapmusic() { tapping.store(false, std::memory_order_release); }
+
+Soundformat mixerformat() {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_QuerySpec(&rate, &format, &channels);
+    return {rate, format, channels};
+}
 
 void pausemusic() { Mix_PauseMusic(); }
 void resumemusic() { Mix_ResumeMusic(); }

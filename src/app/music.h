@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#include "audio/newest.h"
+#include "audio/tap.h"
+
 namespace starlume {
 
 // Opens the audio device at 44100 Hz, 16-bit stereo, 1024-frame chunks.
@@ -16,6 +19,15 @@ bool playmusic(const char* path);
 // When the first mixed samples of the music were handed to the device, in
 // milliseconds since the epoch; 0 until then.
 std::int64_t musicstarted();
+
+// From now on every chunk the mixer hands to the device is also pushed into
+// the ring returned, until untapmusic. Arm it before the music starts so
+// that none of it is missed.
+Tapring& tapmusic();
+void untapmusic();
+
+// The format the mixer opened the device with.
+Soundformat mixerformat();
 
 void pausemusic();
 void resumemusic();
