@@ -277,7 +277,8 @@ TEST(Decoder, MixdownByPositionAndTheGates) {
         {0x2, {1000}, 1000, 1000},                    // front right only: on both sides
     };
     for (const Case& c : cases) {
-        auto d = openbytes(extensible(c.mask, c.frame, 64));
+        const std::string bytes = extensible(c.mask, c.frame, 64);
+        auto d = openbytes(bytes);
         ASSERT_NE(d, nullptr) << c.mask;
         std::int16_t frames[2 * 64];
         d->read(frames, 64);
