@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::uint16_t floatbit = 0x100, bigendianbit = 0x1000, signedbit = 0x8000;
 
-// Room for the resampler's filter to settle before the frames that are kept.
+// Frames at 44100 Hz for the resampler's filter to settle before the frames
+// that are kept.
 constexpr int settle = 256;
 
 // One sample at p as a value in -1..1.
@@ -69,8 +70,8 @@ Newest::~Newest() {
 
 int Newest::inputframes(int count) const {
     if (fmt.rate == analysisrate) return count;
-    const auto rate = static_cast<std::int64_t>(fmt.rate);
-    return static_cast<int>((count * rate + analysisrate - 1) / analysisrate) + settle;
+    const std::int64_t out = count + settle;
+    return static_cast<int>((out * fmt.rate + analysisrate - 1) / analysisrate);
 }
 
 void Newest::add(const unsigned char* bytes, std::size_t n) {

@@ -69,7 +69,7 @@ TEST(Newest, TheNewestBlockIn16BitStereoAt44100WhateverTheDevice) {
         {{44100, 0x9020, 4}, "LRLR", 1, 1},     // 32-bit big-endian quad
         {{44100, 0x8010, 6}, "LR--LR", 0.5, 1}, // 5.1: the middle counts on both sides
         {{48000, 0x8010, 2}, "LR", 1, 600},     {{22050, 0x8120, 2}, "LR", 1, 600},
-        {{96000, 0x8010, 2}, "LR", 1, 600},
+        {{96000, 0x8010, 2}, "LR", 1, 600},     {{8000, 0x8010, 2}, "LR", 1, 600},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(c.f.usable());
