@@ -5,7 +5,7 @@ BUILD     ?= build
 # Second tree for `make test`: clang with ASan, UBSan and LSan, and the fuzzers.
 ASAN      ?= build-asan
 JOBS      ?= $(shell nproc)
-PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev \
+PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev libx11-dev \
              libsndfile1-dev libsoxr-dev libpulse-dev \
              libegl-dev libegl-mesa0 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \

@@ -295,8 +295,9 @@ void printhelp(std::FILE* out) {
                  "  --list-devices     list the capture devices and exit\n"
                  "\n"
                  "Analysed in step with the music: WAV (any sample format, rate and channel\n"
-                 "count), AIFF, FLAC, Ogg Vorbis, Opus and MP3. Any other file that opens is\n"
-                 "played if it can be, and its bytes drive the stars.\n"
+                 "count), AIFF, FLAC, Ogg Vorbis, Opus and MP3. Any other file the player\n"
+                 "plays (tracker modules: .mod, .xm, .s3m, .it) is analysed from the sound\n"
+                 "it plays; any other file that opens drives the stars with its bytes.\n"
                  "\n"
                  "Keys in the window:\n");
     printkeys(out);
@@ -305,9 +306,10 @@ void printhelp(std::FILE* out) {
                  "Mouse: hold the left button to pull the stars toward the cursor.\n"
                  "\n"
                  "Exit status: 0 after Q or a finished video; 1 when FILE cannot be opened\n"
-                 "(for a video: or decoded) or a capture device cannot be opened; 2 when the\n"
-                 "audio device cannot be opened; %d on a command line that cannot be\n"
-                 "understood; 69 when no OpenGL context can be made for a video; 73 when\n"
+                 "(for a video: or decoded), a capture device cannot be opened or\n"
+                 "--list-devices finds none; 2 when the audio device cannot be opened; %d\n"
+                 "on a command line that cannot be understood or a DEVICE that fits several\n"
+                 "devices; 69 when no OpenGL context can be made for a video; 73 when\n"
                  "OUT cannot be created; 74 when writing OUT fails; 130 and 143 when a video\n"
                  "is stopped by SIGINT or SIGTERM.\n",
                  usagestatus);

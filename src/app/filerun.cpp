@@ -15,6 +15,7 @@
 #include "app/startup.h"
 #include "app/windowrun.h"
 #include "audio/decoder.h"
+#include "audio/tap.h"
 
 namespace starlume {
 
@@ -24,9 +25,10 @@ using app::analysis;
 
 WavHeader header;
 std::FILE* ptr = nullptr; // the file again, read block by block for analysis
-// The file's decoded audio, which the analysis reads instead of ptr's bytes
-// whenever a decoder recognises the file.
+// What the analysis reads: the decoded audio, the player's own output, or
+// ptr's bytes (see filesource).
 std::unique_ptr<Source> source;
+Tap* tap = nullptr; // the source when it is the player's output
 
 const Args* options = nullptr;
 double picture = 0; // the picture's delay the clock's lead was set for
@@ -42,7 +44,7 @@ void awaitmix(std::int64_t frames) {
 // mixed, the sound server how long the newest of it takes to be heard. The
 // two are read around the server's answer; a mix in between spoils the pair.
 void anchorclock() {
-    Mixstate m{mixerrate(), chunkframes, 0, 0, 0};
+    Mixstate m{mixerformat().rate, chunkframes, 0, 0, 0};
     std::optional<double> reported;
     for (int tries = 0; tries < 3; tries++) {
         const Mixed before = mixed();
@@ -86,6 +88,11 @@ void resumefile() {
     anchorclock();
 }
 
+void pollmusic() {
+    followpicture();
+    if (tap != nullptr) tap->drain();
+}
+
 } // namespace
 
 void filerun(Args& args) {
@@ -93,8 +100,6 @@ void filerun(Args& args) {
     ptr = openaudiofile(stdin, stdout, path, args.path);
     if (ptr == nullptr) std::exit(1);
     reportHeader(header, ptr, stdout);
-    source = Decoder::open(path);
-    if (source == nullptr) source = std::make_unique<RawSource>(ptr);
 
     startworld(app::world, app::palette, args);
     printbanner(stdout);
@@ -108,14 +113,25 @@ void filerun(Args& args) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     options = &args;
-    if (playmusic(path)) {
+    Tapring& ring = tapmusic();
+    const bool plays = playmusic(path);
+    const Soundformat mixer = mixerformat();
+    auto played = plays && mixer.usable() ? std::make_unique<Tap>(ring, mixer) : nullptr;
+    Tap* const offered = played.get();
+    source = filesource(path, ptr, std::move(played));
+    if (offered != nullptr && source.get() == offered) {
+        tap = offered;
+    } else {
+        untapmusic();
+    }
+    if (plays) {
         awaitmix(0); // the clock starts when the sound does
         anchorclock();
     } else {
         setclock(analysis, nowms(), clocklead(app::picturems()));
     }
 
-    app::runwindow(args, {source.get(), followpicture, pausemusic, resumefile});
+    app::runwindow(args, {source.get(), pollmusic, pausemusic, resumefile});
 }
 
 } // namespace starlume

@@ -21,10 +21,10 @@ Mix_Music* volatile music = nullptr;
 
 int framebytes = 4; // of the device's format
 
-// Set just before the music starts; the first mix that has music in it
-// notes the time.
+// Set just before the music starts; the frames are counted from the first
+// mix that has music in it on.
 std::atomic<bool> armed{false};
-std::atomic<double> started{0};
+std::atomic<bool> started{false};
 
 // Frames of music mixed so far, pauses left out, and when the last of them
 // were mixed; written by the audio thread under a sequence count, so that
@@ -33,16 +33,22 @@ std::atomic<unsigned> sequence{0};
 std::atomic<std::int64_t> frames{0};
 std::atomic<double> lastmix{0};
 
+// The player's own output for the analysis. Static and never destroyed: the
+// audio thread may still push into it while the process exits.
+Tapring tapped;
+std::atomic<bool> tapping{false};
+
 // Runs on the audio thread after each mix: no allocation, and no lock that
 // can wait (the mixer's lock is already held by this thread while it mixes,
 // so Mix_PlayingMusic takes it without waiting).
-void postmix(void*, Uint8*, int len) {
+void postmix(void*, Uint8* stream, int len) {
     const double now = nowms();
     if (armed.load(std::memory_order_relaxed) && Mix_PlayingMusic() != 0) {
         armed.store(false, std::memory_order_relaxed);
-        started.store(now, std::memory_order_release);
+        started.store(true, std::memory_order_relaxed);
     }
-    if (started.load(std::memory_order_relaxed) == 0 || Mix_PausedMusic() != 0) return;
+    if (tapping.load(std::memory_order_acquire)) tapped.push(stream, static_cast<std::size_t>(len));
+    if (!started.load(std::memory_order_relaxed) || Mix_PausedMusic() != 0) return;
     sequence.fetch_add(1, std::memory_order_acq_rel); // odd: being written
     frames.store(frames.load(std::memory_order_relaxed) + len / framebytes,
                  std::memory_order_relaxed);
@@ -62,13 +68,6 @@ bool openaudio() {
     return true;
 }
 
-int mixerrate() {
-    int rate = 0;
-    Uint16 format;
-    int channels;
-    return Mix_QuerySpec(&rate, &format, &channels) != 0 ? rate : 0;
-}
-
 bool playmusic(const char* path) {
     music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
     if (music == nullptr) std::printf("Not found\n");
@@ -82,8 +81,6 @@ bool playmusic(const char* path) {
     return plays;
 }
 
-double musicstarted() { return started.load(std::memory_order_acquire); }
-
 Mixed mixed() {
     for (;;) {
         const unsigned before = sequence.load(std::memory_order_acquire);
@@ -92,6 +89,20 @@ Mixed mixed() {
         std::atomic_thread_fence(std::memory_order_acquire);
         if (before % 2 == 0 && sequence.load(std::memory_order_relaxed) == before) return m;
     }
+}
+
+Tapring& tapmusic() {
+    tapping.store(true, std::memory_order_release);
+    return tapped;
+}
+
+void untapmusic() { tapping.store(false, std::memory_order_release); }
+
+Soundformat mixerformat() {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_QuerySpec(&rate, &format, &channels);
+    return {rate, format, channels};
 }
 
 void pausemusic() { Mix_PauseMusic(); }

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#include "audio/newest.h"
+#include "audio/tap.h"
+
 namespace starlume {
 
 // Frames the mixer mixes at a time.
@@ -16,10 +19,6 @@ bool openaudio();
 // failures on stdout. Returns whether the music plays.
 bool playmusic(const char* path);
 
-// When the first mixed samples of the music were handed to the device, in
-// milliseconds since the epoch; 0 until then.
-double musicstarted();
-
 // Frames of music mixed so far, pauses left out, and when the last of them
 // were handed to the device (ms since the epoch).
 struct Mixed {
@@ -28,8 +27,14 @@ struct Mixed {
 };
 Mixed mixed();
 
-// The rate the device was opened at, which may not be the one asked for.
-int mixerrate();
+// From now on every chunk the mixer hands to the device is also pushed into
+// the ring returned, until untapmusic. Arm it before the music starts so
+// that none of it is missed.
+Tapring& tapmusic();
+void untapmusic();
+
+// The format the mixer opened the device with.
+Soundformat mixerformat();
 
 void pausemusic();
 void resumemusic();

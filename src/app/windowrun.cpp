@@ -20,6 +20,7 @@ Palette palette;
 namespace {
 
 Feed feed;
+bool startfullscreen = false; // --fullscreen, until the first frame
 
 int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
 
@@ -51,6 +52,11 @@ void idle() {
 double drawms = 15;
 
 void disp() {
+    // Once the window is on the screen, where a window manager can take it.
+    if (startfullscreen) {
+        startfullscreen = false;
+        togglefullscreen();
+    }
     const double start = nowms();
     drawstars(world, palette);
     present(world);
@@ -58,7 +64,12 @@ void disp() {
 }
 
 void keyb(unsigned char key, int, int) {
+    if (key == 27) leavefullscreen(); // Esc
     if (keycommand(world, palette, key, io) == Outcome::quit) std::exit(0);
+}
+
+void special(int key, int, int) {
+    if (key == GLUT_KEY_F11) togglefullscreen();
 }
 
 void mouse(int button, int state, int px, int py) { starlume::mouse(world, button, state, px, py); }
@@ -75,9 +86,11 @@ void runwindow(Args& args, Feed f) {
     args.toolkit.push_back(nullptr);
     glutInit(&argc, args.toolkit.data());
     createwindow();
+    startfullscreen = args.fullscreen;
 
     glutDisplayFunc(disp);
     glutKeyboardFunc(keyb);
+    glutSpecialFunc(special);
     glutMouseFunc(mouse);
     glutMotionFunc(mousecor);
     glutIdleFunc(idle);

@@ -61,9 +61,7 @@ struct Decoder::State {
     SF_INFO info{};
     Memory memory{nullptr, 0};
     int channels = 0;
-    // Each output side is the mean of its channels.
-    std::vector<int> left, right;
-    float leftscale = 1, rightscale = 1;
+    Mixdown mix;                // each output side is the mean of its channels
     std::vector<float> decoded; // one read, all channels
     std::vector<float> stereo;  // the same mixed down
     soxr_t soxr = nullptr;      // none when the file is at 44100 Hz already
@@ -84,10 +82,10 @@ struct Decoder::State {
         for (int i = 0; i < n; i++) {
             const float* frame = &decoded[static_cast<std::size_t>(i) * channels];
             float l = 0, r = 0;
-            for (int c : left) l += frame[c];
-            for (int c : right) r += frame[c];
-            stereo[2 * i] = l * leftscale;
-            stereo[2 * i + 1] = r * rightscale;
+            for (int c : mix.left) l += frame[c];
+            for (int c : mix.right) r += frame[c];
+            stereo[2 * i] = l * mix.leftscale;
+            stereo[2 * i + 1] = r * mix.rightscale;
         }
         return n;
     }
@@ -124,6 +122,20 @@ Side sideof(const int* map, int c, int n, bool vorbis) {
     return order[c] == 'L' ? Side::left : order[c] == 'R' ? Side::right : Side::both;
 }
 
+Mixdown mixdown(const int* map, int n, bool vorbisorder) {
+    Mixdown m;
+    for (int c = 0; c < n; c++) {
+        const Side side = sideof(map, c, n, vorbisorder);
+        if (side != Side::right) m.left.push_back(c);
+        if (side != Side::left) m.right.push_back(c);
+    }
+    if (m.left.empty()) m.left = m.right;
+    if (m.right.empty()) m.right = m.left;
+    m.leftscale = 1.0f / static_cast<float>(m.left.size());
+    m.rightscale = 1.0f / static_cast<float>(m.right.size());
+    return m;
+}
+
 std::int16_t tosample16(float v) {
     const float scaled = v * 32768.0f;
     if (std::isnan(scaled)) return 0;
@@ -147,16 +159,7 @@ std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s) {
     const bool named = sf_command(s->sf, SFC_GET_CHANNEL_MAP_INFO, map.data(),
                                   static_cast<int>(sizeof(int) * map.size())) == SF_TRUE;
     const bool vorbis = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG;
-    for (int c = 0; c < n; c++) {
-        const Side side = sideof(named ? map.data() : nullptr, c, n, vorbis);
-        if (side != Side::right) s->left.push_back(c);
-        if (side != Side::left) s->right.push_back(c);
-    }
-    // A side that no channel feeds takes the other side's.
-    if (s->left.empty()) s->left = s->right;
-    if (s->right.empty()) s->right = s->left;
-    s->leftscale = 1.0f / static_cast<float>(s->left.size());
-    s->rightscale = 1.0f / static_cast<float>(s->right.size());
+    s->mix = mixdown(named ? map.data() : nullptr, n, vorbis);
     s->decoded.resize(static_cast<std::size_t>(s->chunkframes()) * n);
     s->stereo.resize(static_cast<std::size_t>(s->chunkframes()) * 2);
 
@@ -222,6 +225,13 @@ void Decoder::read(std::int16_t* frames, int count) {
         done += got;
     }
     std::fill(frames + 2 * done, frames + 2 * count, std::int16_t{0});
+}
+
+std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,
+                                   std::unique_ptr<Source> played) {
+    if (auto decoded = Decoder::open(path)) return decoded;
+    if (played != nullptr) return played;
+    return std::make_unique<RawSource>(ptr);
 }
 
 } // namespace starlume

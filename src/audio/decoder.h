@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "audio/source.h"
 
@@ -50,7 +51,22 @@ enum class Side { left, right, both };
 // usual order for n channels: Ogg's (vorbisorder) or that of WAV and FLAC.
 Side sideof(const int* map, int c, int n, bool vorbisorder);
 
+// The channels of n that make each side of a stereo mixdown, and the scale
+// that turns each side's sum into its mean. A side that no channel feeds takes
+// the other side's.
+struct Mixdown {
+    std::vector<int> left, right;
+    float leftscale = 1, rightscale = 1;
+};
+Mixdown mixdown(const int* map, int n, bool vorbisorder);
+
 // A sample in -1..1 as a 16-bit encoder writes it: scaled, rounded, clipped.
 std::int16_t tosample16(float v);
+
+// The sound of a file for the analysis: its decoded audio when a decoder
+// reads the file at path; otherwise what the player makes of it (played,
+// when the player plays it); otherwise the bytes of ptr from where it stands.
+std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,
+                                   std::unique_ptr<Source> played);
 
 } // namespace starlume

@@ -81,7 +81,8 @@ void pickdirections(Palette& p) {
     p.transitionc = rnd() % 100 <= 50 ? 1 : -1;
 }
 
-// What each key does, in the order the command table tests them.
+// What each key does, in the order the command table tests them, then the
+// window's own keys.
 struct Keyhelp {
     const char* keys;
     const char* what;
@@ -107,6 +108,8 @@ constexpr Keyhelp keyhelp[] = {
     {"c", "list the colour schemes"},
     {"p", "print the state of the toggles"},
     {"i", "print the instructions again"},
+    {"F11", "fullscreen on or off"},
+    {"Esc", "leave fullscreen"},
 };
 
 } // namespace

@@ -13,6 +13,11 @@ void createwindow();
 // whole window.
 void windowsize(int& width, int& height);
 
+// Fullscreen on or off, and off. The stars fill whatever size the window
+// gets, as after any resize.
+void togglefullscreen();
+void leavefullscreen();
+
 // Shows the frame just drawn and sets the earliest time of the next one.
 void present(World& w);
 

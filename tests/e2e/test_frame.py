@@ -2,7 +2,9 @@
 
 import unittest
 
-from harness import E2ETest, RATE, WIN, silence, wav_bytes
+from harness import E2ETest, RATE, WIN, WIN_X, WIN_Y, poll, silence, wav_bytes
+
+SCREEN = (0, 0, 1024, 1024)  # the private X server's screen
 
 
 class FrameTest(E2ETest):
@@ -11,13 +13,13 @@ class FrameTest(E2ETest):
                                             wav_bytes(silence(5 * RATE))))
         self.still_grid(self.app)
 
-    def assert_grid(self, shot, n=75):
+    def assert_grid(self, shot, n=75, size=WIN):
         for axis in 'xy':
             centres = shot.runs(axis)
             self.assertEqual(len(centres), n, axis)
             gaps = [b - a for a, b in zip(centres, centres[1:])]
             self.assertLess(max(gaps) - min(gaps), 2.5, axis)
-            self.assertAlmostEqual(sum(gaps) / len(gaps), WIN / n, delta=0.3)
+            self.assertAlmostEqual(sum(gaps) / len(gaps), size / n, delta=0.3)
 
     def test_start_grid_in_the_window(self):
         geometry = self.app.xdo('getwindowgeometry', self.app.wid)
@@ -53,6 +55,25 @@ class FrameTest(E2ETest):
         self.assert_plain(self.app.shot_when(
             lambda s: s.bg == (0, 0, 0)), (0, 0, 0), 255)
         self.quit(self.app)
+
+    def test_fullscreen(self):
+        app = self.app
+        app.key('F11')
+        self.assertTrue(poll(lambda: app.geometry() == SCREEN), app.geometry())
+        # the grid laid out again fills the whole screen
+        app.key('R')
+        full = SCREEN[2:] + SCREEN[:2]
+        self.assert_grid(app.shot_when(lambda s: len(s.runs('x')) == 75,
+                                       area=full), size=SCREEN[2])
+        app.key('Escape')
+        self.assertTrue(poll(lambda: app.geometry() == (WIN_X, WIN_Y, WIN, WIN)),
+                        app.geometry())
+        self.quit(app)
+        # and --fullscreen starts that way
+        app = self.launch(argv=['--fullscreen', self.fixture(
+            'quiet.wav', wav_bytes(silence(5 * RATE)))])
+        self.assertTrue(poll(lambda: app.geometry() == SCREEN), app.geometry())
+        self.quit(app)
 
 
 if __name__ == '__main__':

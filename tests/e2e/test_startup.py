@@ -3,14 +3,7 @@
 import subprocess
 import unittest
 
-from harness import BIN, E2ETest, INSTRUCTIONS, PROMPT, tone, wav_bytes
-
-BANNER = """
-
-==========================Starlume=============================
-Starlume By Orvalde
-Ver 1.0
-""" + INSTRUCTIONS
+from harness import BANNER, BIN, E2ETest, INSTRUCTIONS, PROMPT, tone, wav_bytes
 
 # 2.25 s of a 440 Hz tone: 99225 frames, 396900 data bytes.
 TONE_REPORT = """Successfully opened file

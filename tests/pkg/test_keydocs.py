@@ -1,5 +1,5 @@
 """The keys as --help prints them must match the manual's KEYS section, the
-README's key table and the keys the command table handles."""
+README's key table and the keys the command table and the window handle."""
 
 import os
 import re
@@ -28,9 +28,17 @@ class KeyDocsTest(unittest.TestCase):
         readme = section('README.md', '## Keys', '\n## ')
         self.assertEqual(re.findall(r'^\| `(.+)` \| (.+) \|$', readme, re.M),
                          keys)
+        # the window's own keys, as its callbacks name them
+        window = {'F11': 'key == GLUT_KEY_F11', 'Esc': 'key == 27'}
+        with open(os.path.join(os.environ['STARLUME_SOURCE'],
+                               'src/app/windowrun.cpp')) as f:
+            callbacks = f.read()
+        self.assertLessEqual(set(window), {k for k, _ in keys})
+        for k, test in window.items():
+            self.assertIn(test, callbacks, k)
         table = section('src/input/commands.cpp', 'Outcome keycommand(', '\n}')
         self.assertEqual(set(re.findall(r"case '(.)'", table)),
-                         {c for k, _ in keys
+                         {c for k, _ in keys if k not in window
                           for c in ('0123456789' if k == '0-9' else k)})
 
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "audio/analysis.h"
@@ -40,10 +41,13 @@ std::vector<float> music(int rate, double seconds) {
     return out;
 }
 
-// A file written by libsndfile; removed with the test.
+// A file written by libsndfile; removed with the test. Channel c of the file
+// is the left input when even, the right when odd, unless the input holds
+// all channels already (spread false).
 class Soundfile {
   public:
-    Soundfile(const std::vector<float>& stereo, int rate, int format, int channels = 2) {
+    Soundfile(const std::vector<float>& stereo, int rate, int format, int channels = 2,
+              bool spread = true) {
         char name[] = "/tmp/starlume_decoder_XXXXXX";
         close(mkstemp(name));
         path = name;
@@ -53,11 +57,13 @@ class Soundfile {
         info.format = format;
         SNDFILE* f = sf_open(name, SFM_WRITE, &info);
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
-        // Channel c of the file is the left input when even, the right when odd.
-        const std::size_t frames = stereo.size() / 2;
-        std::vector<float> all(frames * channels);
-        for (std::size_t i = 0; i < frames; i++) {
-            for (int c = 0; c < channels; c++) all[i * channels + c] = stereo[2 * i + c % 2];
+        const std::size_t frames = stereo.size() / (spread ? 2 : channels);
+        std::vector<float> all = stereo;
+        if (spread) {
+            all.resize(frames * channels);
+            for (std::size_t i = 0; i < frames; i++) {
+                for (int c = 0; c < channels; c++) all[i * channels + c] = stereo[2 * i + c % 2];
+            }
         }
         sf_writef_float(f, all.data(), static_cast<sf_count_t>(frames));
         sf_close(f);
@@ -66,13 +72,45 @@ class Soundfile {
     std::string path;
 };
 
-// Canonical 16-bit stereo 44.1 kHz WAV bytes of the same music.
-std::string canonical(const std::vector<float>& stereo) {
+// Canonical 16-bit stereo WAV bytes of the same music, 44.1 kHz unless
+// the header says another rate.
+std::string canonical(const std::vector<float>& stereo, std::uint32_t rate = 44100) {
     std::string pcm;
     for (float v : stereo) pcm += le16(static_cast<std::uint16_t>(tosample16(v)));
     return "RIFF" + le32(36 + static_cast<std::uint32_t>(pcm.size())) + "WAVEfmt " + le32(16) +
-           le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) + le16(16) + "data" +
+           le16(1) + le16(2) + le32(rate) + le32(rate * 4) + le16(4) + le16(16) + "data" +
            le32(static_cast<std::uint32_t>(pcm.size())) + pcm;
+}
+
+// WAVE_FORMAT_EXTENSIBLE bytes, 16-bit PCM: the channels of mask, frames
+// copies of one frame.
+std::string extensible(std::uint32_t mask, const std::vector<std::int16_t>& frame, int frames) {
+    const auto n = static_cast<std::uint16_t>(frame.size());
+    std::string pcm;
+    for (int i = 0; i < frames; i++) {
+        for (std::int16_t v : frame) pcm += le16(static_cast<std::uint16_t>(v));
+    }
+    const std::string pcmguid("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71",
+                              16);
+    return "RIFF" + le32(60 + static_cast<std::uint32_t>(pcm.size())) + "WAVEfmt " + le32(40) +
+           le16(0xfffe) + le16(n) + le32(44100) + le32(44100u * 2 * n) + le16(2 * n) + le16(16) +
+           le16(22) + le16(16) + le32(mask) + pcmguid + "data" +
+           le32(static_cast<std::uint32_t>(pcm.size())) + pcm;
+}
+
+std::unique_ptr<Decoder> openbytes(const std::string& bytes) {
+    return Decoder::open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+// Power of frequency f in one side (0 left, 1 right) of 16-bit stereo frames.
+double power(const std::vector<std::int16_t>& frames, int side, double f) {
+    double re = 0, im = 0;
+    for (std::size_t i = 0; i < frames.size() / 2; i++) {
+        const double a = 2 * pi * f * static_cast<double>(i) / 44100;
+        re += frames[2 * i + side] * std::cos(a);
+        im += frames[2 * i + side] * std::sin(a);
+    }
+    return re * re + im * im;
 }
 
 struct Trace {
@@ -224,4 +262,89 @@ TEST(AnalysisClock, StandsStillWhileThePauseLasts) {
     while (analysisclock(a, *w, in.source(), t0 + 6047)) due++;
     EXPECT_EQ(due, 1);
     EXPECT_EQ(a.framecounter, before + 1);
+}
+
+TEST(Decoder, MixdownByPositionAndTheGates) {
+    // Channel masks as the file names them, a different value in each channel.
+    struct Case {
+        std::uint32_t mask;
+        std::vector<std::int16_t> frame;
+        std::int16_t left, right;
+    };
+    const Case cases[] = {
+        {0x33, {1000, 2000, 3000, 4000}, 2000, 3000}, // FL FR BL BR: the rear pair keeps its sides
+        {0x13, {1000, 2000, 3000}, 2000, 2000},       // FL FR BL: FR alone on the right, whole
+        {0x2, {1000}, 1000, 1000},                    // front right only: on both sides
+    };
+    for (const Case& c : cases) {
+        const std::string bytes = extensible(c.mask, c.frame, 64);
+        auto d = openbytes(bytes);
+        ASSERT_NE(d, nullptr) << c.mask;
+        std::int16_t frames[2 * 64];
+        d->read(frames, 64);
+        for (int i = 0; i < 64; i++) {
+            ASSERT_EQ(frames[2 * i], c.left) << c.mask << " " << i;
+            ASSERT_EQ(frames[2 * i + 1], c.right) << c.mask << " " << i;
+        }
+    }
+
+    // Opus in the Ogg order L C R: a tone in each, the middle one on both sides.
+    const double tones[] = {300, 700, 1500};
+    std::vector<float> three;
+    for (int i = 0; i < 48000; i++) {
+        for (double f : tones) three.push_back(0.3f * std::sin(2 * pi * f * i / 48000));
+    }
+    const Soundfile opus(three, 48000, SF_FORMAT_OGG | SF_FORMAT_OPUS, 3, false);
+    auto d = Decoder::open(opus.path.c_str());
+    ASSERT_NE(d, nullptr);
+    std::vector<std::int16_t> frames(2 * 8192);
+    d->read(frames.data(), 4096); // past the codec's start
+    d->read(frames.data(), 8192);
+    for (int side : {0, 1}) {
+        const double centre = power(frames, side, tones[1]);
+        EXPECT_GT(power(frames, side, tones[2 * side]), centre / 4) << side; // its own
+        EXPECT_GT(centre, 1e12) << side;
+        EXPECT_LT(power(frames, side, tones[2 - 2 * side]), centre / 1000) << side; // the other
+    }
+
+    // Rates the decoder takes, from 1 kHz to 768 kHz.
+    const std::pair<std::uint32_t, bool> rates[] = {
+        {999, false}, {1000, true}, {768000, true}, {768001, false}};
+    for (const auto& [rate, takes] : rates) {
+        EXPECT_EQ(openbytes(canonical(music(44100, 0.01), rate)) != nullptr, takes) << rate;
+    }
+
+    // A pipe would be read by the decoder and by the header report alike.
+    char fifo[] = "/tmp/starlume_fifo_XXXXXX";
+    close(mkstemp(fifo));
+    unlink(fifo);
+    ASSERT_EQ(mkfifo(fifo, 0600), 0);
+    EXPECT_EQ(Decoder::open(fifo), nullptr);
+    unlink(fifo);
+}
+
+TEST(Decoder, FileSourceDecodedElsePlayedElseRaw) {
+    struct Played final : Source {
+        void read(std::int16_t* frames, int count) override { std::fill_n(frames, 2 * count, 7); }
+    };
+    const Soundfile wav(music(44100, 0.1), 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    char text[] = "/tmp/starlume_text_XXXXXX";
+    const int fd = mkstemp(text);
+    ASSERT_EQ(write(fd, "not a sound file", 16), 16);
+    close(fd);
+    std::int16_t want[8], got[8];
+    Decoder::open(wav.path.c_str())->read(want, 4);
+    for (const char* path : {wav.path.c_str(), static_cast<const char*>(text)}) {
+        // Read raw from the start, the stream would give the header's bytes.
+        std::FILE* ptr = std::fopen(path, "rb");
+        filesource(path, ptr, std::make_unique<Played>())->read(got, 4);
+        if (path == text) std::fill_n(want, 8, 7);
+        EXPECT_EQ(std::vector<std::int16_t>(got, got + 8),
+                  std::vector<std::int16_t>(want, want + 8));
+        std::rewind(ptr);
+        filesource(path, ptr, nullptr)->read(got, 1);
+        std::fclose(ptr);
+    }
+    EXPECT_EQ(got[0], 'n' | 'o' << 8);
+    unlink(text);
 }
