@@ -17,7 +17,6 @@ import argparse
 import ctypes
 import os
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
@@ -25,37 +24,13 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'tests', 'e2e'))
-import harness  # noqa: E402  the end-to-end tests' Xvfb and program driver
+import harness  # noqa: E402  the end-to-end tests' Xvfb, PulseAudio and program driver
 
 RATE = 44100
 ONSET = 7.0  # s into the file
 STRIP = harness.WIN // 16  # pixels of the leftmost strip
 ROWS = 120  # grabbed rows, up from the bottom of the window
 MOVED, LIFTED = 5, 60  # px above the resting row
-
-
-class Pulse:
-    """A private PulseAudio server with a null sink."""
-
-    def __init__(self, tmp):
-        d = {k: os.path.join(tmp, k) for k in ('home', 'run', 'state')}
-        for path in d.values():
-            os.makedirs(path, exist_ok=True)
-        script = os.path.join(tmp, 'pulse.pa')
-        socket = os.path.join(d['run'], 'native')
-        with open(script, 'w') as f:
-            f.write('load-module module-null-sink sink_name=null norewinds=1\n'
-                    'load-module module-native-protocol-unix auth-anonymous=1 '
-                    'socket=%s\n' % socket)
-        self.env = dict(os.environ, HOME=d['home'], XDG_RUNTIME_DIR=d['run'],
-                        PULSE_RUNTIME_PATH=d['run'], PULSE_STATE_PATH=d['state'],
-                        PULSE_SERVER='unix:' + socket)
-        self.proc = subprocess.Popen(
-            ['pulseaudio', '-n', '-F', script, '--daemonize=no', '--exit-idle-time=-1',
-             '--disable-shm=yes'], env=self.env, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        harness.poll(lambda: subprocess.run(['pactl', 'info'], env=self.env,
-                                            capture_output=True).returncode == 0, 10)
 
 
 class Recorder(threading.Thread):
@@ -83,7 +58,7 @@ class Recorder(threading.Thread):
         frame of a read is heard no later than the read returns."""
         near = [t - n / RATE for t, n in self.reads if until - 3 < t < until]
         if not near:
-            raise RuntimeError("no reads from the monitor (%d in all, pacat %s)" % (len(self.reads), self.proc.poll()))
+            raise RuntimeError('no reads from the monitor')
         return min(near)
 
     def onset(self, after_frame):
@@ -185,16 +160,15 @@ def main():
                         help='PULSE_LATENCY_MSEC values, or default')
     opts = parser.parse_args()
     harness.BIN = os.path.abspath(opts.bin)
-    with tempfile.TemporaryDirectory() as tmp:
-        pulse = Pulse(tmp)
+    with tempfile.TemporaryDirectory() as tmp, harness.pulseaudio() as (pulse, _):
         xvfb, display = harness.xvfb()
-        recorder = Recorder(pulse.env)
+        recorder = Recorder(pulse)
         try:
             time.sleep(3.5)  # reads to fit the sink's clock to
             path = fixture(tmp)
             print('setting  runs  first movement (median, range)  lift > 60 px (median)  grab ms')
             for setting in opts.settings:
-                env = dict(pulse.env, SDL_AUDIODRIVER='pulseaudio')
+                env = dict(pulse, SDL_AUDIODRIVER='pulseaudio')
                 if setting != 'default':
                     env['PULSE_LATENCY_MSEC'] = setting
                 results = []
@@ -214,7 +188,6 @@ def main():
         finally:
             recorder.stop()
             harness.stop(xvfb)
-            harness.stop(pulse.proc)
 
 
 if __name__ == '__main__':

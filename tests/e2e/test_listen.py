@@ -54,6 +54,15 @@ class ListenTest(E2ETest):
             listed = run('--list-devices', env=env)
             self.assertEqual(listed.stdout, '0: Monitor of Null Output (default)\n')
             tone = self.fixture('tone.wav', wav_bytes(steady(120)))
+            # played through the server, a file's clock is set from the
+            # latency the server reports for the program's stream
+            asked = tempfile.TemporaryFile(dir=self.tmp)
+            self.addCleanup(asked.close)
+            self.quit(self.launch(argv=['--verbose', tone], env=env, stderr=asked))
+            asked.seek(0)
+            self.assertRegex(asked.read().decode(), r"\Astarlume: output latency "
+                             r"\d+\.\d ms \(the sound server's\), clock lead "
+                             r"\d+\.\d ms\n\Z")
             player = subprocess.Popen(['paplay', tone], env=pulse,
                                       stderr=subprocess.DEVNULL)
             self.addCleanup(stop, player)
