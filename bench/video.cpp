@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/cli.h"
@@ -26,6 +27,14 @@ using namespace starlume;
 namespace {
 
 using clock_ = std::chrono::steady_clock;
+
+// CPU time of every thread of the process so far, in seconds.
+double cpuseconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 int noelapsed() { return 0; }
 void nothing() {}
@@ -52,6 +61,7 @@ double drawingalone(const Args& args) {
     presskeys(*w, *p, args.keys, io);
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
     clock_::duration drawing{};
+    double drawingcpu = 0;
     std::int64_t pass = 0;
     for (std::int64_t k = 0; k < timeline.frames(); k++) {
         for (; pass < timeline.passesbefore(k); pass++) {
@@ -59,11 +69,17 @@ double drawingalone(const Args& args) {
             simulate(*w, a->kicks);
         }
         const auto start = clock_::now();
+        const double cpu = cpuseconds();
         drawstars(*w, *p);
         target.readback(pixels.data());
         drawing += clock_::now() - start;
+        drawingcpu += cpuseconds() - cpu;
     }
-    return static_cast<double>(timeline.frames()) / std::chrono::duration<double>(drawing).count();
+    const auto frames = static_cast<double>(timeline.frames());
+    const double fps = frames / std::chrono::duration<double>(drawing).count();
+    std::printf("drawing alone: %.1f frames/s, %.1f ms of CPU a frame\n", fps,
+                1e3 * drawingcpu / frames);
+    return fps;
 }
 
 } // namespace
@@ -83,18 +99,20 @@ int main(int argc, char** argv) {
         return 64;
     }
     const double drawing = drawingalone(args);
-    std::printf("drawing alone: %.1f frames/s\n", drawing);
     std::fflush(stdout);
 
     const auto start = clock_::now();
+    const double cpu = cpuseconds();
     const int status = renderrun(args);
     const double seconds = std::chrono::duration<double>(clock_::now() - start).count();
     unlink(out);
     if (status != 0) return status;
     // The frames of the whole render are the drawing's.
     const Videoclock timeline(args.passes, args.fps, musiclength(args.path));
-    const double whole = static_cast<double>(timeline.frames()) / seconds;
-    std::printf("whole render: %.1f frames/s (%.2fx real time)\nratio: %.2f\n", whole,
-                whole / args.fps, whole / drawing);
+    const auto frames = static_cast<double>(timeline.frames());
+    const double whole = frames / seconds;
+    std::printf("whole render: %.1f frames/s (%.2fx real time), %.1f ms of CPU a frame\n"
+                "ratio: %.2f\n",
+                whole, whole / args.fps, 1e3 * (cpuseconds() - cpu) / frames, whole / drawing);
     return 0;
 }

@@ -185,6 +185,12 @@ int renderrun(const Args& args) {
     // Past a file size limit a write fails with EFBIG and the run ends with
     // its message, instead of the signal killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Ctrl-C and SIGTERM stop the video after a frame, with the file whole.
+    struct sigaction stop {};
+    stop.sa_handler = onsignal;
+    stop.sa_flags = SA_RESTART | SA_RESETHAND; // a second Ctrl-C ends it at once
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
 
     if (int status = check(args); status != 0) return status;
     const auto source = Decoder::open(args.path);
@@ -225,12 +231,6 @@ int renderrun(const Args& args) {
     };
     presstimed(0);
 
-    struct sigaction stop {};
-    stop.sa_handler = onsignal;
-    stop.sa_flags = SA_RESTART | SA_RESETHAND; // a second Ctrl-C ends it at once
-    sigaction(SIGINT, &stop, nullptr);
-    sigaction(SIGTERM, &stop, nullptr);
-
     const std::size_t bytes = static_cast<std::size_t>(args.width) * args.height * 4;
     Framequeue queue(3, bytes);
     Encoding encoding{encoder, *sound, timeline, queue};
@@ -240,7 +240,8 @@ int renderrun(const Args& args) {
     auto shown = started;
     const std::int64_t total = timeline.frames();
     std::int64_t drawn = 0, pass = 0;
-    while (drawn < total && stopsignal == 0 && !encoding.failed) {
+    // At least one frame, so that even a video stopped at once plays.
+    do {
         for (const std::int64_t upto = timeline.passesbefore(drawn); pass < upto;) {
             pass++;
             musicms = timeline.positionms(pass);
@@ -261,7 +262,7 @@ int renderrun(const Args& args) {
                 stderr, "\r%s\033[K",
                 progressline(drawn, total, timeline.seconds(drawn - 1), wall.count()).c_str());
         }
-    }
+    } while (drawn < total && stopsignal == 0 && !encoding.failed);
     queue.close();
     encoderthread.join();
     if (terminal) std::fprintf(stderr, "\r\033[K");

@@ -52,14 +52,15 @@ class RenderTest(E2ETest):
     def test_tone_video_streams_length_dance_and_seed(self):
         # bin 10 in bursts, exactly 5 s
         wav = self.fixture('tone.wav', wav_bytes(bursts(5)[:5 * RATE * 4]))
-        out = os.path.join(self.tmp, 'tone.mp4')
-        run = render(out, *SMALL, '--seed', '5', '--keys', '0', '--at', '1:F',
-                     wav)
+        # a colon in a file name names no protocol
+        out = os.path.join(self.tmp, 'tone:1.mp4')
+        run = render('tone:1.mp4', *SMALL, '--seed', '5', '--keys', '0',
+                     '--at', '1:F', wav, cwd=self.tmp)
         self.assertEqual(run.returncode, 0, run.stderr)
         # stdout carries only what keys print; F counts in music time
         self.assertEqual(run.stdout, 'Drawn 30 frames and simulated 2000 RK2 '
                                      'steps in 1000 milliseconds\n')
-        self.assertRegex(run.stderr, r"^starlume: wrote '.*tone\.mp4': 150 "
+        self.assertRegex(run.stderr, r"^starlume: wrote 'tone:1\.mp4': 150 "
                                      r"frames, \d+ kB, 5\.00 s of video in .*\n$")
         video, sound = probe(out)
         self.assertEqual(
