@@ -56,7 +56,8 @@ struct Encoder::State {
     std::vector<float> pending[2]; // sound not yet a whole encoder frame, per side
     std::string path;
     int width = 0, height = 0;
-    bool opened = false; // the file is open
+    bool created = false; // the file was created
+    bool opened = false;  // and is open
 
     ~State() {
         sws_freeContext(sws);
@@ -213,7 +214,7 @@ Failure Encoder::open(const char* path, int width, int height, int fps) {
     if ((ret = avio_open(&s->oc->pb, ("file:" + s->path).c_str(), AVIO_FLAG_WRITE)) < 0) {
         return {exitcantcreate, "cannot create '" + s->path + "': " + averror(ret)};
     }
-    s->opened = true;
+    s->created = s->opened = true;
     if ((ret = avformat_write_header(s->oc, nullptr)) < 0) {
         if (s->oc->pb->error < 0) return s->ioerror(s->oc->pb->error);
         return {exitusage, std::string("the ") + s->oc->oformat->name +
@@ -260,5 +261,7 @@ Failure Encoder::finish() {
     if ((ret = avio_closep(&s->oc->pb)) < 0) return s->ioerror(ret);
     return {};
 }
+
+bool Encoder::created() const { return s->created; }
 
 } // namespace starlume

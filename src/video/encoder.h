@@ -46,6 +46,9 @@ class Encoder {
     // Drains the encoders, writes the container's trailer and closes the file.
     Failure finish();
 
+    // Whether open got as far as creating the file.
+    bool created() const;
+
     struct State;
 
   private:

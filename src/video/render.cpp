@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,7 +130,8 @@ struct Encoding {
     }
 };
 
-// Only a file this run wrote is removed: never a device such as /dev/full.
+// Only a file, never a device such as /dev/full, and only one this run
+// created.
 void removeout(const char* out) {
     struct stat st;
     if (stat(out, &st) == 0 && S_ISREG(st.st_mode)) unlink(out);
@@ -150,13 +152,17 @@ std::string sizetext(const char* out) {
 // Everything that can be found wrong before anything is drawn or created.
 int check(const Args& args) {
     struct stat in;
-    std::FILE* f = std::fopen(args.path, "rb");
-    if (f == nullptr) {
-        return fail(1, std::string("cannot open '") + args.path + "': " + std::strerror(errno));
+    // Without waiting, should FILE be a pipe with no writer yet.
+    const int fd = open(args.path, O_RDONLY | O_NONBLOCK);
+    if (fd < 0 || fstat(fd, &in) != 0) {
+        const int error = errno;
+        if (fd >= 0) close(fd);
+        return fail(1, std::string("cannot open '") + args.path + "': " + std::strerror(error));
     }
-    const bool folder = fstat(fileno(f), &in) == 0 && S_ISDIR(in.st_mode);
-    std::fclose(f);
-    if (folder) return fail(1, std::string("'") + args.path + "' is a folder, not a music file");
+    close(fd);
+    if (S_ISDIR(in.st_mode)) {
+        return fail(1, std::string("'") + args.path + "' is a folder, not a music file");
+    }
     struct stat out;
     if (stat(args.out, &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
         return fail(exitusage, std::string("'") + args.out +
@@ -208,7 +214,7 @@ int renderrun(const Args& args) {
     }
     Encoder encoder;
     if (Failure e = encoder.open(args.out, args.width, args.height, args.fps)) {
-        if (e.status != exitcantcreate && e.status != exitunavailable) removeout(args.out);
+        if (encoder.created()) removeout(args.out);
         return fail(e.status, e.message);
     }
 
@@ -268,22 +274,22 @@ int renderrun(const Args& args) {
     if (terminal) std::fprintf(stderr, "\r\033[K");
     Failure failure = encoding.failed ? encoding.failure : encoder.finish();
     if (failure) {
-        removeout(args.out);
+        removeout(args.out); // created, since it was opened
         return fail(failure.status, failure.message + "; removed it");
     }
 
     const double seconds = static_cast<double>(drawn) / args.fps;
     const std::chrono::duration<double> wall = clock::now() - started;
-    std::string where = std::string("'") + args.out + "'";
     if (stopsignal != 0) {
         std::fprintf(stderr, "starlume: stopped by %s at frame %lld of %lld (%s of music)\n",
                      stopsignal == SIGINT ? "SIGINT" : "SIGTERM", static_cast<long long>(drawn),
                      static_cast<long long>(total), clocktext(seconds).c_str());
     }
     std::fprintf(
-        stderr, "starlume: wrote %s: %lld frames, %s, %.2f s of video in %.2f s, %.2fx real time\n",
-        where.c_str(), static_cast<long long>(drawn), sizetext(args.out).c_str(), seconds,
-        wall.count(), seconds / wall.count());
+        stderr,
+        "starlume: wrote '%s': %lld frames, %s, %.2f s of video in %.2f s, %.2fx real time\n",
+        args.out, static_cast<long long>(drawn), sizetext(args.out).c_str(), seconds, wall.count(),
+        seconds / wall.count());
     if (stopsignal != 0) return 128 + stopsignal;
     return 0;
 }
