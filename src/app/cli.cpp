@@ -287,6 +287,8 @@ void printhelp(std::FILE* out) {
                  "  --passes N         simulation passes per second of music, 100 to 100000\n"
                  "                     (default 2000)\n"
                  "  --at SECONDS:KEYS  press KEYS when the music reaches SECONDS; repeatable\n"
+                 "In a video P holds the dance while the music plays on, and F counts\n"
+                 "milliseconds of music.\n"
                  "\n"
                  "Live sound:\n"
                  "  --listen [DEVICE]  analyse a capture device instead of a file: the\n"

@@ -11,8 +11,12 @@ namespace starlume {
 
 const int bandedge[bands] = {1, 2, 3, 5, 8, 13, 20, 32, 49, 76, 117, 181, 279, 430, 663, 1024};
 
+bool blockdue(const Analysis& a, double nowms) {
+    return nowms - a.startm > blockperiod * a.framecounter;
+}
+
 bool analysisclock(Analysis& a, World& w, Source& from, double nowms) {
-    if (nowms - a.startm <= blockperiod * a.framecounter) return false;
+    if (!blockdue(a, nowms)) return false;
     a.framecounter++;
     readSamples(a, from);
     performFFT(a, w);

@@ -30,6 +30,9 @@ extern const int bandedge[bands];
 // Level of a band with no power at all (digital silence): no kick.
 constexpr float silentlevel = 0.0f;
 
+// Whether the next block is due at time nowms.
+bool blockdue(const Analysis& a, double nowms);
+
 // One check of the analysis clock at time nowms, on the same scale as startm
 // (the window: whole milliseconds since the epoch; a video: the music
 // position). Reads and analyses at most one block; returns whether it did.

@@ -206,7 +206,7 @@ std::unique_ptr<Decoder> Decoder::open(const unsigned char* data, std::size_t si
     return wrap(std::move(s));
 }
 
-void Decoder::read(std::int16_t* frames, int count) {
+int Decoder::decode(std::int16_t* frames, int count) {
     int done = 0;
     while (!s->ended && done < count) {
         const float* from;
@@ -225,6 +225,7 @@ void Decoder::read(std::int16_t* frames, int count) {
         done += got;
     }
     std::fill(frames + 2 * done, frames + 2 * count, std::int16_t{0});
+    return done;
 }
 
 std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,

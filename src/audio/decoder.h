@@ -32,7 +32,11 @@ class Decoder final : public Source {
     Decoder& operator=(const Decoder&) = delete;
 
     // Fills count interleaved frames, left first; silence after the end.
-    void read(std::int16_t* frames, int count) override;
+    void read(std::int16_t* frames, int count) override { decode(frames, count); }
+
+    // The same, returning how many frames came from the file: fewer than
+    // count only at its end.
+    int decode(std::int16_t* frames, int count);
 
     struct State;
 

@@ -1,12 +1,300 @@
 #include "video/render.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "app/startup.h"
+#include "audio/analysis.h"
+#include "audio/decoder.h"
+#include "render/draw.h"
+#include "video/encoder.h"
+#include "video/offscreen.h"
+#include "video/videoclock.h"
 
 namespace starlume {
 
-int renderrun(const Args&) {
-    std::fprintf(stderr, "starlume: --render is not built yet\n");
-    return 69;
+namespace {
+
+volatile std::sig_atomic_t stopsignal = 0;
+
+void onsignal(int sig) { stopsignal = sig; }
+
+// What the keys see of the clock: F reports milliseconds of music.
+double musicms = 0;
+int musicelapsed() { return static_cast<int>(musicms); }
+// The soundtrack plays on whatever P does; P only holds the dance.
+void soundstays() {}
+const Io io{stdin, stdout, musicelapsed, soundstays, soundstays};
+
+int fail(int status, const std::string& message) {
+    std::fprintf(stderr, "starlume: %s\n", message.c_str());
+    return status;
+}
+
+// Drawn frames on their way from the drawing thread to the encoding one, in
+// a few buffers that go round.
+class Framequeue {
+  public:
+    Framequeue(int buffers, std::size_t bytes) : store(buffers, std::vector<std::uint8_t>(bytes)) {
+        for (auto& b : store) spare.push_back(b.data());
+    }
+
+    // A buffer to draw the next frame into; waits for one.
+    std::uint8_t* take() { return pop(spare); }
+    // Hands a drawn frame on.
+    void put(std::uint8_t* frame) { push(ready, frame); }
+    // The next drawn frame; nullptr once closed and empty.
+    std::uint8_t* next() { return pop(ready); }
+    // Gives a frame's buffer back.
+    void done(std::uint8_t* frame) { push(spare, frame); }
+    // No more frames will come.
+    void close() {
+        std::lock_guard lock(m);
+        closed = true;
+        cv.notify_all();
+    }
+
+  private:
+    std::uint8_t* pop(std::deque<std::uint8_t*>& from) {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return !from.empty() || (closed && &from == &ready); });
+        if (from.empty()) return nullptr;
+        std::uint8_t* b = from.front();
+        from.pop_front();
+        return b;
+    }
+    void push(std::deque<std::uint8_t*>& to, std::uint8_t* b) {
+        std::lock_guard lock(m);
+        to.push_back(b);
+        cv.notify_all();
+    }
+
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::vector<std::uint8_t>> store;
+    std::deque<std::uint8_t*> spare, ready;
+    bool closed = false;
+};
+
+// The encoding thread: sound up to the end of each frame, then the frame.
+// After a failure it only gives the buffers back, so that drawing never waits.
+struct Encoding {
+    Encoding(Encoder& e, Decoder& d, const Videoclock& c, Framequeue& q)
+        : encoder(e), sound(d), clock(c), queue(q) {}
+
+    Encoder& encoder;
+    Decoder& sound;
+    const Videoclock& clock;
+    Framequeue& queue;
+    std::atomic<bool> failed = false;
+    Failure failure;
+
+    void run() {
+        std::vector<std::int16_t> chunk(2 * 4096);
+        std::int64_t sent = 0;
+        for (std::int64_t k = 0;; k++) {
+            std::uint8_t* frame = queue.next();
+            if (frame == nullptr) return;
+            for (const std::int64_t upto = clock.musicthrough(k); !failed && sent < upto;) {
+                const int n = static_cast<int>(std::min<std::int64_t>(4096, upto - sent));
+                sound.read(chunk.data(), n);
+                note(encoder.audio(chunk.data(), n));
+                sent += n;
+            }
+            if (!failed) note(encoder.video(frame));
+            queue.done(frame);
+        }
+    }
+
+    void note(Failure f) {
+        if (!f) return;
+        failure = std::move(f);
+        failed = true;
+    }
+};
+
+// Only a file, never a device such as /dev/full, and only one this run
+// created.
+void removeout(const char* out) {
+    struct stat st;
+    if (stat(out, &st) == 0 && S_ISREG(st.st_mode)) unlink(out);
+}
+
+std::string sizetext(const char* out) {
+    struct stat st;
+    const double bytes = stat(out, &st) == 0 ? static_cast<double>(st.st_size) : 0;
+    char text[32];
+    if (bytes < 1e6) {
+        std::snprintf(text, sizeof text, "%.0f kB", bytes / 1e3);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    }
+    return text;
+}
+
+// Everything that can be found wrong before anything is drawn or created.
+int check(const Args& args) {
+    struct stat in;
+    // Without waiting, should FILE be a pipe with no writer yet.
+    const int fd = open(args.path, O_RDONLY | O_NONBLOCK);
+    if (fd < 0 || fstat(fd, &in) != 0) {
+        const int error = errno;
+        if (fd >= 0) close(fd);
+        return fail(1, std::string("cannot open '") + args.path + "': " + std::strerror(error));
+    }
+    close(fd);
+    if (S_ISDIR(in.st_mode)) {
+        return fail(1, std::string("'") + args.path + "' is a folder, not a music file");
+    }
+    struct stat out;
+    if (stat(args.out, &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
+        return fail(exitusage, std::string("'") + args.out +
+                                   "' is the music file itself; the video would overwrite it");
+    }
+    if (Failure e = Encoder::fits(args.out)) return fail(e.status, e.message);
+    return 0;
+}
+
+} // namespace
+
+std::int64_t musiclength(const char* path) {
+    auto d = Decoder::open(path);
+    if (d == nullptr) return 0;
+    constexpr int chunk = 65536;
+    std::vector<std::int16_t> scratch(2 * chunk);
+    std::int64_t n = 0;
+    for (int got = chunk; got == chunk; n += got) got = d->decode(scratch.data(), chunk);
+    return n;
+}
+
+int renderrun(const Args& args) {
+    using clock = std::chrono::steady_clock;
+    const auto started = clock::now();
+    av_log_set_level(args.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    // Past a file size limit a write fails with EFBIG and the run ends with
+    // its message, instead of the signal killing the process mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Ctrl-C and SIGTERM stop the video after a frame, with the file whole.
+    struct sigaction stop {};
+    stop.sa_handler = onsignal;
+    stop.sa_flags = SA_RESTART | SA_RESETHAND; // a second Ctrl-C ends it at once
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+
+    if (int status = check(args); status != 0) return status;
+    const auto source = Decoder::open(args.path);
+    const auto sound = Decoder::open(args.path);
+    const std::int64_t length = source != nullptr ? musiclength(args.path) : 0;
+    if (source == nullptr || sound == nullptr || length == 0) {
+        return fail(1, std::string("no decoder reads sound from '") + args.path +
+                           "'; a video needs decodable audio");
+    }
+    const Videoclock timeline(args.passes, args.fps, length);
+
+    Offscreen target;
+    if (std::string error; !target.open(args.width, args.height, error)) {
+        return fail(exitunavailable, "cannot draw offscreen: " + error);
+    }
+    Encoder encoder;
+    if (Failure e = encoder.open(args.out, args.width, args.height, args.fps)) {
+        if (encoder.created()) removeout(args.out);
+        return fail(e.status, e.message);
+    }
+
+    auto world = std::make_unique<World>();
+    auto analysis = std::make_unique<Analysis>();
+    auto palette = std::make_unique<Palette>();
+    World& w = *world;
+    Palette& p = *palette;
+    // A file has no way out to wait for: a block comes due when the music
+    // reaches its middle, as in the window when it is heard.
+    setclock(*analysis, 0, clocklead(0));
+    startworld(w, p, args);
+    w.screensizex = args.width;
+    w.screensizey = args.height;
+    setglstate();
+    presskeys(w, p, args.keys, io);
+    std::size_t nextkeys = 0; // the first --at not pressed yet
+    const auto presstimed = [&](std::int64_t pass) {
+        for (; nextkeys < args.at.size() && timeline.keypass(args.at[nextkeys].seconds) <= pass;
+             nextkeys++) {
+            presskeys(w, p, args.at[nextkeys].keys, io);
+        }
+    };
+    presstimed(0);
+
+    const std::size_t bytes = static_cast<std::size_t>(args.width) * args.height * 4;
+    Framequeue queue(3, bytes);
+    Encoding encoding{encoder, *sound, timeline, queue};
+    std::thread encoderthread([&] { encoding.run(); });
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    auto shown = started;
+    const std::int64_t total = timeline.frames();
+    std::int64_t drawn = 0, pass = 0;
+    // At least one frame, so that even a video stopped at once plays.
+    do {
+        for (const std::int64_t upto = timeline.passesbefore(drawn); pass < upto;) {
+            pass++;
+            musicms = timeline.positionms(pass);
+            videoanalysis(*analysis, w, *source, musicms);
+            simulate(w, analysis->kicks);
+            presstimed(pass);
+        }
+        drawstars(w, p);
+        std::uint8_t* frame = queue.take();
+        target.readback(frame);
+        queue.put(frame);
+        drawn++;
+        const auto now = clock::now();
+        if (terminal && now - shown >= std::chrono::milliseconds(100)) {
+            shown = now;
+            const std::chrono::duration<double> wall = now - started;
+            std::fprintf(
+                stderr, "\r%s\033[K",
+                progressline(drawn, total, timeline.seconds(drawn - 1), wall.count()).c_str());
+        }
+    } while (drawn < total && stopsignal == 0 && !encoding.failed);
+    queue.close();
+    encoderthread.join();
+    if (terminal) std::fprintf(stderr, "\r\033[K");
+    Failure failure = encoding.failed ? encoding.failure : encoder.finish();
+    if (failure) {
+        removeout(args.out); // created, since it was opened
+        return fail(failure.status, failure.message + "; removed it");
+    }
+
+    const double seconds = static_cast<double>(drawn) / args.fps;
+    const std::chrono::duration<double> wall = clock::now() - started;
+    if (stopsignal != 0) {
+        std::fprintf(stderr, "starlume: stopped by %s at frame %lld of %lld (%s of music)\n",
+                     stopsignal == SIGINT ? "SIGINT" : "SIGTERM", static_cast<long long>(drawn),
+                     static_cast<long long>(total), clocktext(seconds).c_str());
+    }
+    std::fprintf(
+        stderr,
+        "starlume: wrote '%s': %lld frames, %s, %.2f s of video in %.2f s, %.2fx real time\n",
+        args.out, static_cast<long long>(drawn), sizetext(args.out).c_str(), seconds, wall.count(),
+        seconds / wall.count());
+    if (stopsignal != 0) return 128 + stopsignal;
+    return 0;
 }
 
 } // namespace starlume

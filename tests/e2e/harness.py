@@ -355,15 +355,61 @@ class Shot:
         return [(a + b) / 2 for a, b in bands]
 
 
+# Videos: the program with no display and no sound driver, and what
+# ffprobe and ffmpeg find in its output.
+
+def headless_env(**extra):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'SDL_AUDIODRIVER')}
+    env.update(extra)
+    return env
+
+
+def render(*args, env=None, **kw):
+    """Runs starlume --render args with neither a display nor a sound driver."""
+    return subprocess.run([BIN, '--render', *args], capture_output=True,
+                          text=True, timeout=600, env=env or headless_env(),
+                          stdin=subprocess.DEVNULL, **kw)
+
+
+def probe(path):
+    """The streams of a media file, as ffprobe reports them: a list of dicts
+    of strings, each with its codec_type."""
+    out = subprocess.run(
+        ['ffprobe', '-v', 'error', '-count_frames', '-show_streams', path],
+        capture_output=True, text=True, timeout=120, check=True).stdout
+    return [dict(line.split('=', 1) for line in block.splitlines()
+                 if '=' in line) for block in out.split('[STREAM]')[1:]]
+
+
+def video_frames(path, w, h):
+    """Every frame of a video decoded to a Shot."""
+    raw = subprocess.run(
+        ['ffmpeg', '-v', 'error', '-i', path, '-f', 'rawvideo', '-pix_fmt',
+         'rgb24', '-'], capture_output=True, timeout=300, check=True).stdout
+    size = w * h * 3
+    return [Shot(w, h, raw[i:i + size]) for i in range(0, len(raw), size)]
+
+
+def lifted(shot, strip, rows):
+    """Lit pixels of a frame of width/16-pixel strips, above the bottom rows."""
+    w = shot.w
+    return shot.count(strip * w // 16, (strip + 1) * w // 16, 0, shot.h - rows)
+
+
 class E2ETest(unittest.TestCase):
-    """One Xvfb and one scratch directory per test file."""
+    """One Xvfb (unless display_needed is false) and one scratch directory
+    per test file."""
+
+    display_needed = True
 
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix='starlume-e2e-')
         cls.addClassCleanup(shutil.rmtree, cls.tmp, True)
-        server, cls.display = xvfb()
-        cls.addClassCleanup(stop, server)
+        if cls.display_needed:
+            server, cls.display = xvfb()
+            cls.addClassCleanup(stop, server)
 
     def fixture(self, name, data):
         path = os.path.join(self.tmp, name)

@@ -1,0 +1,119 @@
+// The speed of a video, in one process: frames per second of the drawing
+// alone (the frames drawn offscreen and read back, the simulation that moves
+// the stars between them left out of the time) against the whole render of
+// the same music to a file, and the ratio of the two.
+//
+//   starlume_videobench [--size WxH] [--fps N] [--stars N] [--keys K] FILE
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "app/cli.h"
+#include "app/startup.h"
+#include "audio/decoder.h"
+#include "render/draw.h"
+#include "video/offscreen.h"
+#include "video/render.h"
+#include "video/videoclock.h"
+
+using namespace starlume;
+
+namespace {
+
+using clock_ = std::chrono::steady_clock;
+
+// CPU time of every thread of the process so far, in seconds.
+double cpuseconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+int noelapsed() { return 0; }
+void nothing() {}
+
+// Frames per second of the drawing and readback of every frame of the
+// video; the passes between frames run untimed.
+double drawingalone(const Args& args) {
+    auto source = Decoder::open(args.path);
+    const Videoclock timeline(args.passes, args.fps, musiclength(args.path));
+    Offscreen target;
+    std::string error;
+    if (!target.open(args.width, args.height, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::exit(69);
+    }
+    auto w = std::make_unique<World>();
+    auto a = std::make_unique<Analysis>();
+    auto p = std::make_unique<Palette>();
+    setclock(*a, 0, clocklead(0));
+    startworld(*w, *p, args);
+    w->screensizex = args.width;
+    w->screensizey = args.height;
+    setglstate();
+    const Io io{stdin, stdout, noelapsed, nothing, nothing};
+    presskeys(*w, *p, args.keys, io);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
+    clock_::duration drawing{};
+    double drawingcpu = 0;
+    std::int64_t pass = 0;
+    for (std::int64_t k = 0; k < timeline.frames(); k++) {
+        for (; pass < timeline.passesbefore(k); pass++) {
+            videoanalysis(*a, *w, *source, timeline.positionms(pass + 1));
+            simulate(*w, a->kicks);
+        }
+        const auto start = clock_::now();
+        const double cpu = cpuseconds();
+        drawstars(*w, *p);
+        target.readback(pixels.data());
+        drawing += clock_::now() - start;
+        drawingcpu += cpuseconds() - cpu;
+    }
+    const auto frames = static_cast<double>(timeline.frames());
+    const double fps = frames / std::chrono::duration<double>(drawing).count();
+    std::printf("drawing alone: %.1f frames/s, %.1f ms of CPU a frame\n", fps,
+                1e3 * drawingcpu / frames);
+    return fps;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    char out[] = "/tmp/starlume-videobench-XXXXXX.mp4";
+    const int fd = mkstemps(out, 4);
+    if (fd < 0) return 1;
+    close(fd);
+    std::vector<char*> full{argv[0], const_cast<char*>("--render"), out,
+                            const_cast<char*>("--seed"), const_cast<char*>("1")};
+    for (int i = 1; i < argc; i++) full.push_back(argv[i]);
+    Args args = parseargs(static_cast<int>(full.size()), full.data());
+    if (args.action != Args::render) {
+        std::fprintf(stderr, "usage: starlume_videobench [render options] FILE (%s)\n",
+                     args.error.c_str());
+        return 64;
+    }
+    const double drawing = drawingalone(args);
+    std::fflush(stdout);
+
+    const auto start = clock_::now();
+    const double cpu = cpuseconds();
+    const int status = renderrun(args);
+    const double seconds = std::chrono::duration<double>(clock_::now() - start).count();
+    unlink(out);
+    if (status != 0) return status;
+    // The frames of the whole render are the drawing's.
+    const Videoclock timeline(args.passes, args.fps, musiclength(args.path));
+    const auto frames = static_cast<double>(timeline.frames());
+    const double whole = frames / seconds;
+    std::printf("whole render: %.1f frames/s (%.2fx real time), %.1f ms of CPU a frame\n"
+                "ratio: %.2f\n",
+                whole, whole / args.fps, 1e3 * (cpuseconds() - cpu) / frames, whole / drawing);
+    return 0;
+}

@@ -1,0 +1,209 @@
+"""Videos made with --render: no display and no sound driver, the streams and
+lengths in the file, the stars in step with the music, the same frames for
+the same seed, Ctrl-C and SIGTERM, and the input a video cannot be made of."""
+
+import os
+import pty
+import re
+import resource
+import signal
+import subprocess
+import time
+import unittest
+
+from harness import (BIN, BLOCK, RATE, E2ETest, bursts, headless_env, lifted,
+                     probe, render, silence, tone, video_frames, wav_bytes)
+
+W, H, FPS = 320, 180, 30
+SMALL = ['--size', '%dx%d' % (W, H), '--fps', str(FPS)]
+FLOOR = H // 7  # rows of the floor: stars resting there and the lowest hops
+
+
+def hashes(path):
+    """The decoded frames' checksums, without the container's timestamps."""
+    out = subprocess.run(['ffmpeg', '-v', 'error', '-i', path, '-map', '0:v',
+                          '-f', 'framemd5', '-'], capture_output=True,
+                         text=True, timeout=300, check=True).stdout
+    return [line.split(',')[-1] for line in out.splitlines()
+            if not line.startswith('#')]
+
+
+def render_on_terminal(*args):
+    """Runs starlume --render args with a terminal as stderr; returns the
+    status and what the terminal got."""
+    master, slave = pty.openpty()
+    proc = subprocess.Popen([BIN, '--render', *args], env=headless_env(),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=slave)
+    os.close(slave)
+    got = b''
+    try:
+        while chunk := os.read(master, 65536):
+            got += chunk
+    except OSError:  # the terminal hangs up once the program has gone
+        pass
+    os.close(master)
+    return proc.wait(60), got.decode()
+
+
+class RenderTest(E2ETest):
+    display_needed = False
+
+    def test_tone_video_streams_length_dance_and_seed(self):
+        # bin 10 in bursts, exactly 5 s
+        wav = self.fixture('tone.wav', wav_bytes(bursts(5)[:5 * RATE * 4]))
+        # a colon in a file name names no protocol
+        out = os.path.join(self.tmp, 'tone:1.mp4')
+        run = render('tone:1.mp4', *SMALL, '--seed', '5', '--keys', '0',
+                     '--at', '1:F', wav, cwd=self.tmp)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        # stdout carries only what keys print; F counts in music time
+        self.assertEqual(run.stdout, 'Drawn 30 frames and simulated 2000 RK2 '
+                                     'steps in 1000 milliseconds\n')
+        self.assertRegex(run.stderr, r"^starlume: wrote 'tone:1\.mp4': 150 "
+                                     r"frames, \d+ kB, 5\.00 s of video in .*\n$")
+        video, sound = probe(out)
+        self.assertEqual(
+            [video[k] for k in ('codec_name', 'pix_fmt', 'width', 'height',
+                                'color_space', 'color_primaries',
+                                'color_transfer', 'nb_read_frames')],
+            ['h264', 'yuv420p', str(W), str(H), 'bt709', 'bt709', 'bt709',
+             '150'])
+        self.assertEqual([sound[k] for k in ('codec_name', 'sample_rate',
+                                             'channels')], ['aac', '44100', '2'])
+        for stream in (video, sound):
+            self.assertAlmostEqual(float(stream['duration']), 5, delta=1 / FPS)
+        # at 4 s the tone's strips are in the air and the others rest
+        shot = video_frames(out, W, H)[4 * FPS]
+        strips = [lifted(shot, k, FLOOR) for k in range(16)]
+        self.assertGreater(min(strips[4:6]), 20, strips)
+        self.assertEqual(strips[:4] + strips[6:], [0] * 14, strips)
+        # the same seed gives the same frames, in another container too;
+        # on a terminal the progress shows on one line
+        again = os.path.join(self.tmp, 'again.mkv')
+        status, err = render_on_terminal(again, *SMALL, '--seed', '5',
+                                         '--keys', '0', wav)
+        self.assertEqual(status, 0)
+        self.assertEqual(hashes(again), hashes(out))
+        self.assertRegex(err, r'^(\r *\d+%  frame \d+ of 150  \d+\.\d\dx real '
+                              r'time  \d+:\d\d left\x1b\[K)+\r\x1b\[Kstarlume: '
+                              r"wrote '.*again.mkv': 150 frames, .*\r\n$")
+
+    def test_bass_lifts_its_strips_first_in_step_with_the_music(self):
+        # a low tone (bin 3, bands 1 to 3) from 3 s on, silence before it
+        wav = self.fixture('bass.wav', wav_bytes(
+            silence(3 * RATE) + tone(RATE, 3 * RATE / BLOCK, 32000)))
+        out = os.path.join(self.tmp, 'bass.mp4')
+        self.assertEqual(render(out, *SMALL, '--keys', '0', wav).returncode, 0)
+        frames = video_frames(out, W, H)
+        # the grid has landed well before the first second is out
+        first = next(k for k in range(FPS, len(frames))
+                     if any(lifted(frames[k], s, FLOOR) for s in range(16)))
+        self.assertTrue(3 - 0.05 <= first / FPS <= 3 + 0.1, first)
+        strips = [lifted(frames[first], s, FLOOR) for s in range(16)]
+        self.assertGreater(sum(strips[:4]), 3 * sum(strips[6:]), strips)
+
+    def test_signals_stop_at_a_frame_and_leave_a_playable_file(self):
+        # a minute of white noise: every strip dances, and the sound needs
+        # every bit the encoder is given
+        wav = self.fixture('noise.wav', wav_bytes(os.urandom(60 * RATE * 4)))
+        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(sig.name):
+                out = os.path.join(self.tmp, sig.name + '.mp4')
+                proc = subprocess.Popen(
+                    [BIN, '--render', out, *SMALL, '--keys', '7', wav],
+                    env=headless_env(),
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                self.addCleanup(proc.kill)
+                # frames are being written once the file passes its header
+                deadline = time.monotonic() + 120
+                while (not os.path.exists(out) or os.path.getsize(out) < 40000
+                       ) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                proc.send_signal(sig)
+                stdout, stderr = proc.communicate(timeout=120)
+                self.assertEqual(proc.returncode, status, stderr)
+                self.assertEqual(stdout, '')
+                stop, wrote = stderr.splitlines()
+                n = int(re.match(r'starlume: stopped by %s at frame (\d+) of '
+                                 r'1800 \(' % sig.name, stop)[1])
+                self.assertTrue(0 < n < 1800, n)
+                self.assertRegex(wrote, r"^starlume: wrote '.*': %d frames" % n)
+                video, sound = probe(out)
+                self.assertEqual(int(video['nb_read_frames']), n)
+                self.assertAlmostEqual(float(sound['duration']), n / FPS,
+                                       delta=1 / FPS)
+                self.assertGreaterEqual(int(sound['bit_rate']), 160000)
+                # Fire on black: full red stars at rest, turning yellow and
+                # white as they fly, never more green than red or more blue
+                # than green
+                shot = video_frames(out, W, H)[-1]
+                self.assertEqual(shot.bg, (0, 0, 0))
+                pixels = shot.lit_pixels()
+                self.assertGreater(len(pixels), 500)
+                fire = [r + 8 >= g >= b - 8 for r, g, b in pixels]
+                red = [r > g + 60 for r, g, b in pixels]
+                self.assertGreater(sum(fire), 0.95 * len(pixels))
+                self.assertGreater(sum(red), 0.1 * len(pixels))
+                self.assertGreater(sorted(p[0] for p in pixels)[
+                    len(pixels) * 99 // 100], 240)
+
+    def test_bad_input(self):
+        tmp = self.tmp
+        wav = self.fixture('short.wav', wav_bytes(tone(RATE, 440)))
+        long = self.fixture('five.wav', wav_bytes(bursts(5)))
+        text = self.fixture('notes.txt', b'not music at all\n' * 100)
+        os.symlink(wav, os.path.join(tmp, 'link.mp4'))
+        os.symlink('/dev/full', os.path.join(tmp, 'full.mp4'))
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (16384, 16384))
+
+        # name, OUT, FILE, extra options, environment, preexec, status, message
+        cases = [
+            ('missing file', 'a.mp4', 'missing.wav', [], {}, None, 1,
+             "cannot open '.*missing.wav': No such file"),
+            ('text file', 'a.mp4', text, [], {}, None, 1,
+             'a video needs decodable audio'),
+            ('missing folder', 'none/a.mp4', wav, [], {}, None, 73,
+             'cannot create'),
+            ('under a file', wav + '/a.mp4', wav, [], {}, None, 73,
+             'cannot create'),
+            ('unknown extension', 'a.xyz', wav, [], {}, None, 64,
+             "no container is known by the name of '.*a.xyz'"),
+            ('webm', 'a.webm', wav, [], {}, None, 64,
+             'webm container cannot hold H.264 video and AAC sound'),
+            ('same file', 'link.mp4', wav, [], {}, None, 64,
+             'is the music file itself'),
+            ('odd size', 'a.mp4', wav, ['--size', '17x10'], {}, None, 64,
+             "option '--size' needs"),
+            ('no EGL', 'a.mp4', wav, [],
+             {'__EGL_VENDOR_LIBRARY_FILENAMES': '/nonexistent'}, None, 69,
+             r'cannot draw offscreen: no EGL display.*\(EGL_\w+\)'),
+            ('disk full', 'full.mp4', wav, [], {}, None, 74,
+             "writing '.*full.mp4' failed: No space left on device"),
+            ('size limit', 'big.mp4', long, [], {}, limit, 74,
+             "writing '.*big.mp4' failed: File too large; removed it"),
+        ]
+        with open(wav, 'rb') as f:
+            music = f.read()
+        for name, out, path, extra, env, preexec, status, message in cases:
+            with self.subTest(name):
+                out = os.path.join(tmp, out)
+                run = render(out, *extra, os.path.join(tmp, path),
+                             env=headless_env(**env), preexec_fn=preexec)
+                self.assertEqual(run.returncode, status, run.stderr)
+                self.assertEqual(run.stdout, '')
+                self.assertRegex(run.stderr, '^starlume: .*%s.*\n$' % message)
+                if name == 'disk full':  # a device is never removed
+                    self.assertTrue(os.path.exists('/dev/full'))
+                    continue
+                if name == 'same file':
+                    with open(out, 'rb') as f:
+                        self.assertEqual(f.read(), music)
+                else:
+                    self.assertFalse(os.path.exists(out))
+
+
+if __name__ == '__main__':
+    unittest.main()

@@ -1,0 +1,107 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "audio/decoder.h"
+#include "support.h"
+#include "video/videoclock.h"
+
+using namespace starlume;
+using namespace testsupport;
+
+namespace {
+
+// A full-scale tone at bin 10 that counts the frames read from it.
+class Tone final : public Source {
+  public:
+    std::int64_t done = 0;
+    void read(std::int16_t* frames, int count) override {
+        for (int i = 0; i < count; i++, done++) {
+            const auto v = static_cast<std::int16_t>(30000 * std::sin(0.0306796 * done));
+            frames[2 * i] = frames[2 * i + 1] = v;
+        }
+    }
+};
+
+} // namespace
+
+TEST(Videoclock, FramesPassesAndMusicLineUp) {
+    // passes, fps, music frames, video frames
+    const std::tuple<int, int, std::int64_t, std::int64_t> cases[] = {
+        {2000, 60, 5 * 44100, 300}, {2000, 30, 5 * 44100 + 1, 151}, {100, 7, 44100, 7},
+        {100000, 240, 1, 1},        {1999, 59, 123457, 166},
+    };
+    for (const auto& [passes, fps, music, frames] : cases) {
+        const Videoclock c(passes, fps, music);
+        ASSERT_EQ(c.frames(), frames) << passes << " " << fps << " " << music;
+        // the video is at most one frame longer than the music
+        const double over = static_cast<double>(frames) / fps - static_cast<double>(music) / 44100;
+        EXPECT_GE(over, 0);
+        EXPECT_LT(over, 1.0 / fps);
+        for (std::int64_t k = 0; k < frames; k++) {
+            // every pass up to the frame's time has run, none after it
+            const std::int64_t p = c.passesbefore(k);
+            EXPECT_LE(c.positionms(p), 1000.0 * k / fps + 1e-9);
+            EXPECT_GT(c.positionms(p + 1), 1000.0 * k / fps);
+            EXPECT_LE(c.musicthrough(k), music);
+        }
+        EXPECT_EQ(c.musicthrough(frames - 1), music);
+    }
+}
+
+TEST(Videoclock, TimedKeysComeAfterThePassThatReachesTheirTime) {
+    const Videoclock c(2000, 60, 44100);
+    const std::pair<double, std::int64_t> cases[] = {
+        {0, 0},
+        {0.1, 200},
+        {2.0, 4000},
+        {0.00001, 1},
+        {1.0 / 3, 667},
+        {0.3, 600},
+        {1e300, std::numeric_limits<std::int64_t>::max()},
+    };
+    for (const auto& [seconds, pass] : cases) EXPECT_EQ(c.keypass(seconds), pass) << seconds;
+}
+
+TEST(Videoclock, BlocksComeDueByThePositionAndPHoldsOnlyTheDance) {
+    const Videoclock c(2000, 60, 10 * 44100);
+    float plain[bands] = {};
+    for (const bool held : {false, true}) {
+        auto w = world(75);
+        Analysis a;
+        Tone tone;
+        float atpause[bands] = {};
+        for (std::int64_t p = 1; p <= 4000; p++) {
+            if (held && p == 1000) {
+                w->paused = 1;
+                std::copy(a.kicks, a.kicks + bands, atpause);
+            }
+            if (held && p == 3000) {
+                w->paused = -1;
+                EXPECT_TRUE(std::equal(a.kicks, a.kicks + bands, atpause));
+            }
+            const double ms = c.positionms(p);
+            videoanalysis(a, *w, tone, ms);
+            // a block is read on the first pass past its end, held or not
+            ASSERT_EQ(a.framecounter - 1, static_cast<int>(std::ceil(ms / blockperiod)) - 1) << p;
+            ASSERT_EQ(tone.done, (a.framecounter - 1) * std::int64_t{blocksize});
+        }
+        // after the hold the dance is back in step with the music
+        if (!held) std::copy(a.kicks, a.kicks + bands, plain);
+        EXPECT_TRUE(std::equal(a.kicks, a.kicks + bands, plain));
+        EXPECT_GT(a.kicks[5], 1.0f);
+    }
+}
+
+TEST(Videoclock, ProgressTexts) {
+    EXPECT_EQ(clocktext(0), "0:00");
+    EXPECT_EQ(clocktext(65.4), "1:05");
+    EXPECT_EQ(clocktext(3725), "1:02:05");
+    EXPECT_EQ(progressline(150, 300, 2.5, 5.0),
+              " 50%  frame 150 of 300  0.50x real time  0:05 left");
+    EXPECT_EQ(progressline(0, 300, 0, 0.1), "  0%  frame 0 of 300  0.00x real time  -:-- left");
+}
