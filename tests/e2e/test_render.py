@@ -136,12 +136,13 @@ class RenderTest(E2ETest):
                 self.assertGreaterEqual(int(sound['bit_rate']), 160000)
                 # Fire on black: full red stars at rest, turning yellow and
                 # white as they fly, never more green than red or more blue
-                # than green
+                # than green, give or take what 4:2:0 chroma does to thin
+                # outlines
                 shot = video_frames(out, W, H)[-1]
                 self.assertEqual(shot.bg, (0, 0, 0))
                 pixels = shot.lit_pixels()
                 self.assertGreater(len(pixels), 500)
-                fire = [r + 8 >= g >= b - 8 for r, g, b in pixels]
+                fire = [r + 16 >= g >= b - 16 for r, g, b in pixels]
                 red = [r > g + 60 for r, g, b in pixels]
                 self.assertGreater(sum(fire), 0.95 * len(pixels))
                 self.assertGreater(sum(red), 0.1 * len(pixels))
