@@ -67,11 +67,11 @@ test: build asan
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j$(JOBS)
 
-# The README's pictures in docs/: the program on the demo tune under its own
-# Xvfb, screenshots taken as the end-to-end tests take them.
+# The README's pictures in docs/: scenes on the demo tune drawn offscreen at
+# exact music positions, the same bytes on every run on this machine.
 pictures: build
 	@test -f $(BUILD)/demo.wav || $(BUILD)/demotune $(BUILD)/demo.wav
-	python3 tools/pictures.py --bin $(BUILD)/starlume --wav $(BUILD)/demo.wav --out docs
+	python3 tools/pictures.py --stills $(BUILD)/starlume_stills --wav $(BUILD)/demo.wav --out docs
 
 clean:
 	rm -rf $(BUILD) $(ASAN)

@@ -63,12 +63,9 @@ double drawingalone(const Args& args) {
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
     clock_::duration drawing{};
     double drawingcpu = 0;
-    std::int64_t pass = 0;
+    Dance dance(timeline, *w, *p, *a, *source, args.at, io);
     for (std::int64_t k = 0; k < timeline.frames(); k++) {
-        for (; pass < timeline.passesbefore(k); pass++) {
-            videoanalysis(*a, *w, *source, timeline.positionms(pass + 1));
-            simulate(*w, a->kicks);
-        }
+        dance.toframe(k);
         const auto start = clock_::now();
         const double cpu = cpuseconds();
         drawstars(*w, *p);

@@ -1,208 +1,71 @@
 #!/usr/bin/env python3
-"""Makes the README pictures: runs the real program on the demo tune under a
-private Xvfb, as the end-to-end tests do, and writes docs/scheme-0.png to
-docs/scheme-9.png, docs/montage.png, docs/spiral.png, docs/circle.png,
-docs/blackhole.png, docs/radialbars.png and docs/dancing.gif.
+"""Makes the README pictures: docs/scheme-0.png to docs/scheme-9.png,
+docs/montage.png, docs/spiral.png, docs/circle.png, docs/blackhole.png,
+docs/radialbars.png and docs/dancing.gif, each from frames of a scene on the
+demo tune drawn offscreen by starlume_stills at exact music positions.
 
-Every scene starts the program afresh, so each one begins at the start of
-the tune with every toggle at its start value. The program seeds its random
-generator from the clock, so where several moments would do, a few
-screenshots are taken and the one that shows the effect best is kept."""
+A scene is what a video with the same options would show (a fixed seed, the
+keys at their times, a video's passes per second), with the left button held
+at the middle where the scene asks for it. Nothing depends on the machine's
+speed or the wall clock, and the PNG and GIF writers are told to leave dates
+out, so every run writes the same bytes on the same machine."""
 
 import argparse
-import contextlib
 import os
 import subprocess
-import sys
 import tempfile
-import time
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                os.pardir, 'tests', 'e2e'))
-from harness import (INSTRUCTIONS, WIN, Starlume, grab,  # noqa: E402
-                     stop, xvfb)
 
 NAMES = ['Classic Black', 'Ferrofluid', 'Transitions', 'Matrix', 'Glitter',
          'Teal/Pink', 'Red/Yellow', 'Fire', 'Alternating', 'Frozen colour']
 FONT = 'DejaVu-Sans'
+SEED = 1
+FPS = 30  # frames drawn a second: about what the window draws at 75 a side
+GIF_FPS = 10  # every third frame; a GIF's delays are in hundredths of a second
 
 
-def save_png(shot, path):
-    ppm = b'P6\n%d %d\n255\n' % (shot.w, shot.h) + shot.rgb
-    subprocess.run(['convert', 'ppm:-', '-strip', 'png:' + path],
-                   input=ppm, check=True, timeout=60)
-
-
-def ring(r0, r1):
-    """A mask like Shot.lit (one byte per pixel) of the ring r0 <= r < r1
-    around the window's centre, r in world units (half the window is 1)."""
-    half = WIN / 2
-    return bytes(r0 * r0 <= ((x + 0.5 - half) ** 2 + (y + 0.5 - half) ** 2)
-                 / half ** 2 < r1 * r1 for y in range(WIN) for x in range(WIN))
-
-
-def lit_in(shot, mask):
-    return (int.from_bytes(shot.lit, 'big')
-            & int.from_bytes(mask, 'big')).bit_count()
-
-
-def steps(app):
-    """Simulation passes since the last 'F' report; restarts the count."""
-    return app.timing()[1]
-
-
-def wait_steps(app, n):
-    """Waits for n passes since the last 'F' report: what the stars do
-    depends on passes, and how many a second the program manages depends on
-    the machine and its load."""
-    done = 0
-    while done < n:
-        time.sleep(0.05)
-        done += steps(app)
-    return done
-
-
-def colours(app, n):
-    """Selects colour scheme n on a black background."""
-    if n >= 3:  # schemes 3 to 9 keep the background set by 0 to 2
-        app.key('0')
-        app.wait_frames()
-    if n == 9:  # 9 keeps the last star's colour: Red/Yellow's last strip
-        app.key('6')
-        app.wait_frames()
-    app.key(str(n))
-
-
-def best(app, score, count, gap):
-    shots = []
-    for _ in range(count):
-        shots.append(app.screenshot())
-        time.sleep(gap)
-    return max(shots, key=score)
+def convert(*args):
+    # -strip leaves out the dates ImageMagick would write into a PNG.
+    subprocess.run(['convert', *args], check=True, timeout=300)
 
 
 class Pictures:
-    def __init__(self, display, binary, wav, out):
-        self.display, self.binary = display, binary
-        self.wav, self.out = wav, out
+    def __init__(self, stills, wav, out, size, tmp):
+        self.stills, self.wav, self.out, self.size = stills, wav, out, size
+        self.tmp = tmp  # the frames of the scene in hand
 
     def path(self, name):
         return os.path.join(self.out, name)
 
-    @contextlib.contextmanager
-    def program(self):
-        """The program on the demo tune; its .started is when the window
-        came up, about when the tune started."""
-        app = Starlume(self.display, argv=[self.binary, self.wav])
-        try:
-            app.wait_for(INSTRUCTIONS)
-            app.find_window()
-            app.started = time.monotonic()
-            yield app
-        finally:
-            app.close()
+    def frames(self, times, keys, at=(), hold=None):
+        """The frames at times (seconds of music) of the scene where keys are
+        pressed before the first pass, each (seconds, keys) of at when the
+        music reaches seconds, and the button held from hold on: a list of
+        PPM files."""
+        args = [self.stills, '--size', '%dx%d' % (self.size, self.size),
+                '--fps', str(FPS), '--seed', str(SEED), '--keys', keys]
+        for seconds, pressed in at:
+            args += ['--at', '%g:%s' % (seconds, pressed)]
+        if hold is not None:
+            args += ['--hold', '%g' % hold]
+        names = [os.path.join(self.tmp, '%04d.ppm' % i)
+                 for i in range(len(times))]
+        for t, name in zip(times, names):
+            args += ['--shot', '%.4f:%s' % (t, name)]
+        subprocess.run(args + [self.wav], check=True, timeout=600)
+        return names
 
-    @staticmethod
-    def until(app, seconds):
-        time.sleep(max(0.0, app.started + seconds - time.monotonic()))
+    def still(self, name, seconds, keys, **scene):
+        [ppm] = self.frames([seconds], keys, **scene)
+        convert(ppm, '-strip', 'png:' + self.path(name))
 
     def scheme(self, n):
-        """Colour scheme n a few seconds into the tune, at the screenshot
-        with the most stars thrown into the upper half."""
-        with self.program() as app:
-            colours(app, n)
-            wait_steps(app, 3000)  # the grid has come down
-            self.until(app, 3.5)
-            shot = best(app, lambda s: s.count(0, None, 0, WIN // 2), 10, 0.2)
-        save_png(shot, self.path('scheme-%d.png' % n))
-
-    def spiral(self):
-        with self.program() as app:
-            colours(app, 8)
-            app.key('g')  # without gravity the spiral stays as laid out
-            app.wait_frames()
-            app.key('S')
-            app.wait_frames(3)
-            save_png(app.screenshot(), self.path('spiral.png'))
-
-    def circle(self):
-        """Every star pulled toward the circle of radius 0.7 from a grid at
-        rest. With gravity and damping off each star reaches its point on
-        the circle 2000 passes later, all at once; the shot just before, when
-        nearly every star is in a thick ring, shows the shape best."""
-        mask = ring(0.55, 0.85)
-        with self.program() as app:
-            colours(app, 3)
-            app.key('g', 'v')
-            for _ in range(3):  # again if every screenshot missed the ring
-                app.key('R')
-                app.wait_frames()
-                steps(app)
-                app.key('C')
-                done = wait_steps(app, 1700)
-                shots = []
-                while done < 2300:
-                    shots.append(app.screenshot())
-                    done += steps(app)
-                shots = [s for s in shots
-                         if lit_in(s, mask) >= 0.95 * s.count()]
-                if shots:
-                    save_png(max(shots, key=lambda s: s.count()),
-                             self.path('circle.png'))
-                    return
-        raise RuntimeError('the stars never gathered in a ring')
-
-    def blackhole(self):
-        """The black hole with the button held at the centre of a grid at
-        rest: the pull toward the cursor, turned a quarter turn every pass,
-        drives the stars round and away and leaves a hole."""
-        with self.program() as app:
-            colours(app, 5)
-            app.key('g', 'R')
-            app.wait_frames()
-            app.mouse('down')
-            steps(app)
-            app.key('b')
-            wait_steps(app, 8000)
-            save_png(app.screenshot(), self.path('blackhole.png'))
-            app.mouse('up')
-
-    def radialbars(self):
-        """Radial bars: the stars gathered around the held cursor, kept at
-        the screenshot where they spread furthest with the bands."""
-        with self.program() as app:
-            colours(app, 4)
-            wait_steps(app, 2000)
-            app.key('m', 'd')
-            app.mouse('down')
-            steps(app)
-            wait_steps(app, 4000)
-            shot = best(app, lambda s: s.count(), 8, 0.3)
-            app.mouse('up')
-        save_png(shot, self.path('radialbars.png'))
-
-    def dancing(self, seconds=5.0):
-        """An animated GIF of the stars dancing, at the rate screenshots can
-        be taken (up to about 8 a second), each frame shown for as long as
-        it lasted."""
-        with tempfile.TemporaryDirectory(prefix='starlume-gif-') as tmp:
-            with self.program() as app:
-                colours(app, 7)  # fire: resting stars red, fast ones white
-                wait_steps(app, 3000)
-                self.until(app, 3)
-                frames, end = [], time.monotonic() + seconds
-                while (now := time.monotonic()) < end:
-                    name = os.path.join(tmp, '%03d.ppm' % len(frames))
-                    with open(name, 'wb') as f:
-                        f.write(grab(self.display))
-                    frames.append((now, name))
-            args = ['convert']
-            for (t, name), (t1, _) in zip(frames, frames[1:]):
-                args += ['-delay', str(round(100 * (t1 - t))), name]
-            args += ['-resize', '50%', '+dither', '-colors', '32',
-                     '-layers', 'Optimize', '-loop', '0',
-                     self.path('dancing.gif')]
-            subprocess.run(args, check=True, timeout=300)
+        """Colour scheme n when the tune has thrown the stars highest in its
+        first seconds. 9 keeps the colour of the last star drawn: it follows
+        a moment of Red/Yellow."""
+        if n == 9:
+            self.still('scheme-9.png', 3.4, '6', at=[(0.5, '9')])
+        else:
+            self.still('scheme-%d.png' % n, 3.4, str(n))
 
     def montage(self):
         args = ['montage', '-font', FONT, '-pointsize', '14', '-fill', 'white',
@@ -214,35 +77,65 @@ class Pictures:
                  '-strip', 'png8:' + self.path('montage.png')]
         subprocess.run(args, check=True, timeout=120)
 
+    def spiral(self):
+        """Without gravity the spiral stays as laid out."""
+        self.still('spiral.png', 0.1, '8gS')
+
+    def circle(self):
+        """Every star pulled toward its point on the circle of radius 0.7
+        from the grid at rest, with gravity and damping off: they all get
+        there 2000 passes (1 s) later. 70 ms before, nearly every star is in
+        a thick ring."""
+        self.still('circle.png', 0.93, '3gvC')
+
+    def blackhole(self):
+        """The button held at the middle of a grid at rest: the pull toward
+        the cursor, turned a quarter turn every pass, drives the stars round
+        and away and leaves a hole, wider the longer it is held."""
+        self.still('blackhole.png', 4, '5gb', hold=0)
+
+    def radialbars(self):
+        """The stars gathered around the held cursor pulse with the bands;
+        a moment when they spread wide."""
+        self.still('radialbars.png', 10.6, '4', at=[(1, 'md')], hold=1)
+
+    def dancing(self, seconds):
+        """Fire (resting stars red, fast ones white) from 3 s into the tune,
+        at half the size."""
+        times = [3 + i / GIF_FPS for i in range(round(seconds * GIF_FPS))]
+        frames = self.frames(times, '7')
+        convert('-delay', str(100 // GIF_FPS), *frames, '-resize', '50%',
+                '+dither', '-colors', '32', '-layers', 'Optimize',
+                '-loop', '0', self.path('dancing.gif'))
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
-    parser.add_argument('--bin', default='build/starlume')
+    parser.add_argument('--stills', default='build/starlume_stills')
     parser.add_argument('--wav', default='build/demo.wav')
     parser.add_argument('--out', default='docs')
+    parser.add_argument('--size', type=int, default=700,
+                        help='width and height of a picture (the window: 700)')
+    parser.add_argument('--gif-seconds', type=float, default=4)
     parser.add_argument('only', nargs='*',
                         help='make only these (names without .png or .gif)')
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
-    server, display = xvfb()
-    try:
-        pics = Pictures(display, os.path.abspath(args.bin),
-                        os.path.abspath(args.wav), args.out)
+    with tempfile.TemporaryDirectory(prefix='starlume-pictures-') as tmp:
+        pics = Pictures(os.path.abspath(args.stills),
+                        os.path.abspath(args.wav), args.out, args.size, tmp)
         scenes = [('scheme-%d.png' % n, lambda n=n: pics.scheme(n))
                   for n in range(10)]
         scenes += [('montage.png', pics.montage), ('spiral.png', pics.spiral),
                    ('circle.png', pics.circle),
                    ('blackhole.png', pics.blackhole),
                    ('radialbars.png', pics.radialbars),
-                   ('dancing.gif', pics.dancing)]
+                   ('dancing.gif', lambda: pics.dancing(args.gif_seconds))]
         for name, scene in scenes:
             if args.only and os.path.splitext(name)[0] not in args.only:
                 continue
             print('pictures:', pics.path(name), flush=True)
             scene()
-    finally:
-        stop(server)
-
 
 if __name__ == '__main__':
     main()

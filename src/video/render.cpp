@@ -37,8 +37,8 @@ volatile std::sig_atomic_t stopsignal = 0;
 void onsignal(int sig) { stopsignal = sig; }
 
 // What the keys see of the clock: F reports milliseconds of music.
-double musicms = 0;
-int musicelapsed() { return static_cast<int>(musicms); }
+const Dance* dancing = nullptr;
+int musicelapsed() { return dancing != nullptr ? static_cast<int>(dancing->positionms()) : 0; }
 // The soundtrack plays on whatever P does; P only holds the dance.
 void soundstays() {}
 const Io io{stdin, stdout, musicelapsed, soundstays, soundstays};
@@ -174,16 +174,6 @@ int check(const Args& args) {
 
 } // namespace
 
-std::int64_t musiclength(const char* path) {
-    auto d = Decoder::open(path);
-    if (d == nullptr) return 0;
-    constexpr int chunk = 65536;
-    std::vector<std::int16_t> scratch(2 * chunk);
-    std::int64_t n = 0;
-    for (int got = chunk; got == chunk; n += got) got = d->decode(scratch.data(), chunk);
-    return n;
-}
-
 int renderrun(const Args& args) {
     using clock = std::chrono::steady_clock;
     const auto started = clock::now();
@@ -231,14 +221,9 @@ int renderrun(const Args& args) {
     w.screensizey = args.height;
     setglstate();
     presskeys(w, p, args.keys, io);
-    std::size_t nextkeys = 0; // the first --at not pressed yet
-    const auto presstimed = [&](std::int64_t pass) {
-        for (; nextkeys < args.at.size() && timeline.keypass(args.at[nextkeys].seconds) <= pass;
-             nextkeys++) {
-            presskeys(w, p, args.at[nextkeys].keys, io);
-        }
-    };
-    presstimed(0);
+    Dance dance(timeline, w, p, *analysis, *source, args.at, io);
+    dancing = &dance;
+    dance.runto(0);
 
     const std::size_t bytes = static_cast<std::size_t>(args.width) * args.height * 4;
     Framequeue queue(3, bytes);
@@ -248,16 +233,10 @@ int renderrun(const Args& args) {
     const bool terminal = isatty(STDERR_FILENO) != 0;
     auto shown = started;
     const std::int64_t total = timeline.frames();
-    std::int64_t drawn = 0, pass = 0;
+    std::int64_t drawn = 0;
     // At least one frame, so that even a video stopped at once plays.
     do {
-        for (const std::int64_t upto = timeline.passesbefore(drawn); pass < upto;) {
-            pass++;
-            musicms = timeline.positionms(pass);
-            videoanalysis(*analysis, w, *source, musicms);
-            simulate(w, analysis->kicks);
-            presstimed(pass);
-        }
+        dance.toframe(drawn);
         drawstars(w, p);
         std::uint8_t* frame = queue.take();
         target.readback(frame);
@@ -272,6 +251,7 @@ int renderrun(const Args& args) {
                 progressline(drawn, total, timeline.seconds(drawn - 1), wall.count()).c_str());
         }
     } while (drawn < total && stopsignal == 0 && !encoding.failed);
+    dancing = nullptr;
     queue.close();
     encoderthread.join();
     if (terminal) std::fprintf(stderr, "\r\033[K");

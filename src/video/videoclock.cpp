@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
+#include "app/startup.h"
 #include "audio/decoder.h"
 
 namespace starlume {
@@ -25,12 +27,38 @@ std::int64_t Videoclock::keypass(double seconds) const {
     return static_cast<std::int64_t>(std::abs(pass - nearest) < 1e-6 ? nearest : std::ceil(pass));
 }
 
+std::int64_t musiclength(const char* path) {
+    auto d = Decoder::open(path);
+    if (d == nullptr) return 0;
+    constexpr int chunk = 65536;
+    std::vector<std::int16_t> scratch(2 * chunk);
+    std::int64_t n = 0;
+    for (int got = chunk; got == chunk; n += got) got = d->decode(scratch.data(), chunk);
+    return n;
+}
+
 void videoanalysis(Analysis& a, World& w, Source& from, double nowms) {
     if (w.paused == -1) {
         analysisclock(a, w, from, nowms);
     } else if (blockdue(a, nowms)) {
         a.framecounter++;
         readSamples(a, from);
+    }
+}
+
+void Dance::runto(std::int64_t upto) {
+    presstimed();
+    while (pass_ < upto) {
+        pass_++;
+        videoanalysis(a_, w_, from_, clock_.positionms(pass_));
+        simulate(w_, a_.kicks);
+        presstimed();
+    }
+}
+
+void Dance::presstimed() {
+    for (; next_ < at_.size() && clock_.keypass(at_[next_].seconds) <= pass_; next_++) {
+        presskeys(w_, p_, at_[next_].keys, io_);
     }
 }
 

@@ -6,9 +6,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "app/cli.h"
 #include "audio/analysis.h"
 #include "audio/source.h"
+#include "input/commands.h"
+#include "render/palette.h"
 #include "world/world.h"
 
 namespace starlume {
@@ -47,10 +51,51 @@ class Videoclock {
     std::int64_t music_, frames_;
 };
 
+// Frames of decoded music in the file at path, 0 when no decoder reads it:
+// the length of its video.
+std::int64_t musiclength(const char* path);
+
 // The analysis of one pass at the music position nowms. While P holds the
 // dance the music plays on regardless, so blocks that come due are read and
 // dropped unanalysed: the dance resumes in step with the music.
 void videoanalysis(Analysis& a, World& w, Source& from, double nowms);
+
+// The dance up to a point of the music, by the clock: each pass moves the
+// position on, reads the block due by it and steps the stars, and keys timed
+// at a position are pressed after the pass that reaches it. A video runs it
+// to each frame; anything else that wants the stars at a given moment runs
+// it there, and the same passes give the same stars however they are split.
+class Dance {
+  public:
+    // Keeps references to everything; at must stay in time order.
+    Dance(const Videoclock& clock, World& w, Palette& p, Analysis& a, Source& from,
+          const std::vector<Timedkeys>& at, const Io& io)
+        : clock_(clock), w_(w), p_(p), a_(a), from_(from), at_(at), io_(io) {}
+
+    // Runs passes until upto have run since the start, pressing the keys due
+    // on the way, those due before the first pass included.
+    void runto(std::int64_t upto);
+
+    // Runs the passes before frame k of the video.
+    void toframe(std::int64_t k) { runto(clock_.passesbefore(k)); }
+
+    // Passes run so far, and the music position they reached.
+    std::int64_t passes() const { return pass_; }
+    double positionms() const { return clock_.positionms(pass_); }
+
+  private:
+    void presstimed();
+
+    const Videoclock& clock_;
+    World& w_;
+    Palette& p_;
+    Analysis& a_;
+    Source& from_;
+    const std::vector<Timedkeys>& at_;
+    const Io& io_;
+    std::int64_t pass_ = 0;
+    std::size_t next_ = 0; // the first timed keys not pressed yet
+};
 
 // A duration as the progress line shows it: "0:07", "12:34", "1:02:03".
 std::string clocktext(double seconds);

@@ -2,13 +2,16 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "audio/decoder.h"
 #include "support.h"
 #include "video/videoclock.h"
+#include "world/random.h"
 
 using namespace starlume;
 using namespace testsupport;
@@ -94,6 +97,44 @@ TEST(Videoclock, BlocksComeDueByThePositionAndPHoldsOnlyTheDance) {
         if (!held) std::copy(a.kicks, a.kicks + bands, plain);
         EXPECT_TRUE(std::equal(a.kicks, a.kicks + bands, plain));
         EXPECT_GT(a.kicks[5], 1.0f);
+    }
+}
+
+TEST(Videoclock, ADanceIsTheSameHoweverItsPassesAreSplitAndKeysComeOnTime) {
+    const Videoclock c(2000, 60, 10 * 44100);
+    const std::vector<Timedkeys> at{{0, "a"}, {0.5, "g"}, {0.5, "v"}};
+    Output out;
+    const Io io{stdin, out.get(), [] { return 0; }, [] {}, [] {}};
+    // where each run stops on its way to pass 3000
+    const std::vector<std::vector<std::int64_t>> splits{
+        {3000}, {0, 999, 1000, 1001, 3000}, {1, 2, 3, 500, 2999, 3000}};
+    std::unique_ptr<World> first;
+    for (const auto& stops : splits) {
+        auto w = world(30);
+        Palette p;
+        Analysis a;
+        Tone tone;
+        seedrnd(7);
+        Dance dance(c, *w, p, a, tone, at, io);
+        for (const std::int64_t stop : stops) {
+            dance.runto(stop);
+            ASSERT_EQ(dance.passes(), stop);
+            // a before the first pass, g and v after pass 1000 and not before
+            EXPECT_EQ(w->bar, -1);
+            EXPECT_EQ(w->gravity, stop >= 1000 ? -1 : 1) << stop;
+            EXPECT_EQ(w->viscous, stop >= 1000 ? -1 : 1) << stop;
+        }
+        EXPECT_EQ(dance.positionms(), 1500);
+        EXPECT_EQ(w->steps, 3000);
+        EXPECT_GT(a.kicks[5], 1.0f);
+        if (!first) {
+            first = std::move(w);
+            continue;
+        }
+        const int n = first->count();
+        EXPECT_TRUE(std::equal(w->x, w->x + n, first->x));
+        EXPECT_FALSE(std::equal(w->y, w->y + n, world(30)->y)); // the stars have moved
+        EXPECT_TRUE(std::equal(w->vy, w->vy + n, first->vy));
     }
 }
 

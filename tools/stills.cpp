@@ -1,0 +1,169 @@
+// Stills of the stars on a piece of music, for the README's pictures. The
+// scene is a video's (the same options, clock, passes and frames; every
+// frame is drawn, since a frame's colours move the schemes on), with the one
+// thing a video has no way to give: the left button held at the middle.
+// The frames asked for are written as binary PPM files, the same bytes on
+// every run on the same machine.
+//
+//   starlume_stills [--size WxH] [--fps N] [--passes N] [--keys K]
+//                   [--at SECONDS:KEYS]... [--stars N] [--seed N]
+//                   [--hold SECONDS] [--release SECONDS]
+//                   --shot SECONDS:FILE.ppm... MUSIC
+//
+// --hold presses the left button at the middle when the music reaches
+// SECONDS, --release lets it go; --shot writes the frame nearest SECONDS.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "app/startup.h"
+#include "audio/decoder.h"
+#include "render/draw.h"
+#include "video/offscreen.h"
+#include "video/videoclock.h"
+
+using namespace starlume;
+
+namespace {
+
+int noelapsed() { return 0; }
+void nothing() {}
+
+int usage(const std::string& why) {
+    std::fprintf(stderr,
+                 "starlume_stills: %s\n"
+                 "usage: starlume_stills [video options] [--hold SECONDS] [--release SECONDS]\n"
+                 "                       --shot SECONDS:FILE.ppm... MUSIC\n",
+                 why.c_str());
+    return 64;
+}
+
+// Something done to the scene at a pass: the button pressed or let go.
+struct Press {
+    std::int64_t pass;
+    int state; // as the toolkit reports it: 0 down, 1 up
+};
+
+struct Shot {
+    std::int64_t frame;
+    std::string path;
+};
+
+// Seconds written as the video's --at writes them: digits and a point.
+bool seconds(const std::string& text, double& s) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    char* end = nullptr;
+    s = std::strtod(text.c_str(), &end);
+    return *end == '\0' && std::isfinite(s);
+}
+
+bool writeppm(const std::string& path, const std::vector<std::uint8_t>& rgba, int w, int h) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", w, h);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
+    for (int y = h - 1; y >= 0; y--) { // read back bottom row first
+        const std::uint8_t* from = rgba.data() + static_cast<std::size_t>(y) * w * 4;
+        for (int x = 0; x < w; x++) std::memcpy(&row[3 * x], from + 4 * x, 3);
+        std::fwrite(row.data(), 1, row.size(), f);
+    }
+    return std::fclose(f) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The video's options go to the program's own parser; the output is
+    // never opened.
+    std::vector<char*> video{argv[0], const_cast<char*>("--render"), const_cast<char*>("-")};
+    std::vector<std::pair<double, int>> held;
+    std::vector<std::pair<double, std::string>> wanted;
+    for (int i = 1; i < argc; i++) {
+        const std::string o = argv[i];
+        if (o != "--hold" && o != "--release" && o != "--shot") {
+            video.push_back(argv[i]);
+            continue;
+        }
+        if (++i == argc) return usage(o + " needs a value");
+        const std::string value = argv[i];
+        double s = 0;
+        if (o == "--shot") {
+            const auto colon = value.find(':');
+            if (colon == std::string::npos || colon + 1 == value.size() ||
+                !seconds(value.substr(0, colon), s)) {
+                return usage("--shot needs SECONDS:FILE, not '" + value + "'");
+            }
+            wanted.emplace_back(s, value.substr(colon + 1));
+        } else {
+            if (!seconds(value, s)) return usage(o + " needs SECONDS, not '" + value + "'");
+            held.emplace_back(s, o == "--hold" ? 0 : 1);
+        }
+    }
+    const Args args = parseargs(static_cast<int>(video.size()), video.data());
+    if (args.action != Args::render) return usage(args.error);
+    if (wanted.empty()) return usage("no --shot");
+
+    const std::int64_t length = musiclength(args.path);
+    const auto source = Decoder::open(args.path);
+    if (source == nullptr || length == 0) {
+        std::fprintf(stderr, "starlume_stills: no decoder reads sound from '%s'\n", args.path);
+        return 1;
+    }
+    const Videoclock timeline(args.passes, args.fps, length);
+
+    std::vector<Press> presses;
+    for (const auto& [s, state] : held) presses.push_back({timeline.keypass(s), state});
+    std::stable_sort(presses.begin(), presses.end(),
+                     [](const Press& a, const Press& b) { return a.pass < b.pass; });
+    std::vector<Shot> shots;
+    for (const auto& [s, path] : wanted) shots.push_back({std::llround(s * args.fps), path});
+    std::sort(shots.begin(), shots.end(),
+              [](const Shot& a, const Shot& b) { return a.frame < b.frame; });
+    if (shots.back().frame >= timeline.frames()) return usage("a --shot after the music ends");
+
+    Offscreen target;
+    if (std::string error; !target.open(args.width, args.height, error)) {
+        std::fprintf(stderr, "starlume_stills: cannot draw offscreen: %s\n", error.c_str());
+        return 69;
+    }
+    auto world = std::make_unique<World>();
+    auto analysis = std::make_unique<Analysis>();
+    auto palette = std::make_unique<Palette>();
+    World& w = *world;
+    Palette& p = *palette;
+    setclock(*analysis, 0, clocklead(0));
+    startworld(w, p, args);
+    w.screensizex = args.width;
+    w.screensizey = args.height;
+    setglstate();
+    const Io io{stdin, stdout, noelapsed, nothing, nothing};
+    presskeys(w, p, args.keys, io);
+    Dance dance(timeline, w, p, *analysis, *source, args.at, io);
+
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(args.width) * args.height * 4);
+    auto press = presses.begin();
+    auto shot = shots.begin();
+    for (std::int64_t k = 0; shot != shots.end(); k++) {
+        for (; press != presses.end() && press->pass <= timeline.passesbefore(k); press++) {
+            dance.runto(press->pass);
+            mouse(w, 0, press->state, args.width / 2, args.height / 2);
+        }
+        dance.toframe(k);
+        drawstars(w, p);
+        // Every frame, as a video reads it back; Mesa would otherwise queue
+        // the frames that are not wanted.
+        target.readback(rgba.data());
+        for (; shot != shots.end() && shot->frame == k; shot++) {
+            if (!writeppm(shot->path, rgba, args.width, args.height)) {
+                std::fprintf(stderr, "starlume_stills: cannot write '%s'\n", shot->path.c_str());
+                return 73;
+            }
+        }
+    }
+    return 0;
+}
