@@ -23,16 +23,6 @@
 
 using namespace starlume;
 
-namespace {
-
-double nowms() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: starlume_listenbench DEVICE SECONDS\n");
