@@ -50,25 +50,20 @@ double drawingalone(const Args& args) {
         std::fprintf(stderr, "%s\n", error.c_str());
         std::exit(69);
     }
-    auto w = std::make_unique<World>();
-    auto a = std::make_unique<Analysis>();
-    auto p = std::make_unique<Palette>();
-    setclock(*a, 0, clocklead(0));
-    startworld(*w, *p, args);
-    w->screensizex = args.width;
-    w->screensizey = args.height;
-    setglstate();
     const Io io{stdin, stdout, noelapsed, nothing, nothing};
-    presskeys(*w, *p, args.keys, io);
+    const Scene scene(args, io);
+    World& w = *scene.world;
+    Palette& p = *scene.palette;
+    setglstate();
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
     clock_::duration drawing{};
     double drawingcpu = 0;
-    Dance dance(timeline, *w, *p, *a, *source, args.at, io);
+    Dance dance(timeline, w, p, *scene.analysis, *source, args.at, io);
     for (std::int64_t k = 0; k < timeline.frames(); k++) {
         dance.toframe(k);
         const auto start = clock_::now();
         const double cpu = cpuseconds();
-        drawstars(*w, *p);
+        drawstars(w, p);
         target.readback(pixels.data());
         drawing += clock_::now() - start;
         drawingcpu += cpuseconds() - cpu;

@@ -131,19 +131,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "starlume_stills: cannot draw offscreen: %s\n", error.c_str());
         return 69;
     }
-    auto world = std::make_unique<World>();
-    auto analysis = std::make_unique<Analysis>();
-    auto palette = std::make_unique<Palette>();
-    World& w = *world;
-    Palette& p = *palette;
-    setclock(*analysis, 0, clocklead(0));
-    startworld(w, p, args);
-    w.screensizex = args.width;
-    w.screensizey = args.height;
-    setglstate();
     const Io io{stdin, stdout, noelapsed, nothing, nothing};
-    presskeys(w, p, args.keys, io);
-    Dance dance(timeline, w, p, *analysis, *source, args.at, io);
+    const Scene scene(args, io);
+    World& w = *scene.world;
+    Palette& p = *scene.palette;
+    setglstate();
+    Dance dance(timeline, w, p, *scene.analysis, *source, args.at, io);
 
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(args.width) * args.height * 4);
     auto press = presses.begin();

@@ -208,20 +208,11 @@ int renderrun(const Args& args) {
         return fail(e.status, e.message);
     }
 
-    auto world = std::make_unique<World>();
-    auto analysis = std::make_unique<Analysis>();
-    auto palette = std::make_unique<Palette>();
-    World& w = *world;
-    Palette& p = *palette;
-    // A file has no way out to wait for: a block comes due when the music
-    // reaches its middle, as in the window when it is heard.
-    setclock(*analysis, 0, clocklead(0));
-    startworld(w, p, args);
-    w.screensizex = args.width;
-    w.screensizey = args.height;
+    const Scene scene(args, io);
+    World& w = *scene.world;
+    Palette& p = *scene.palette;
     setglstate();
-    presskeys(w, p, args.keys, io);
-    Dance dance(timeline, w, p, *analysis, *source, args.at, io);
+    Dance dance(timeline, w, p, *scene.analysis, *source, args.at, io);
     dancing = &dance;
     dance.runto(0);
 

@@ -37,6 +37,14 @@ std::int64_t musiclength(const char* path) {
     return n;
 }
 
+Scene::Scene(const Args& args, const Io& io) {
+    setclock(*analysis, 0, clocklead(0));
+    startworld(*world, *palette, args);
+    world->screensizex = args.width;
+    world->screensizey = args.height;
+    presskeys(*world, *palette, args.keys, io);
+}
+
 void videoanalysis(Analysis& a, World& w, Source& from, double nowms) {
     if (w.paused == -1) {
         analysisclock(a, w, from, nowms);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,18 @@ std::int64_t musiclength(const char* path);
 // dance the music plays on regardless, so blocks that come due are read and
 // dropped unanalysed: the dance resumes in step with the music.
 void videoanalysis(Analysis& a, World& w, Source& from, double nowms);
+
+// A video's scene at its --size: the stars as the options set them up with
+// --keys pressed, and the analysis clock centred on the music (a file has no
+// way out to wait for: a block comes due when the music reaches its middle,
+// as in the window when it is heard). The state is large, so it lives on
+// the heap.
+struct Scene {
+    Scene(const Args& args, const Io& io);
+    std::unique_ptr<World> world = std::make_unique<World>();
+    std::unique_ptr<Analysis> analysis = std::make_unique<Analysis>();
+    std::unique_ptr<Palette> palette = std::make_unique<Palette>();
+};
 
 // The dance up to a point of the music, by the clock: each pass moves the
 // position on, reads the block due by it and steps the stars, and keys timed
