@@ -54,14 +54,6 @@ struct Shot {
     std::string path;
 };
 
-// Seconds written as the video's --at writes them: digits and a point.
-bool seconds(const std::string& text, double& s) {
-    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
-    char* end = nullptr;
-    s = std::strtod(text.c_str(), &end);
-    return *end == '\0' && std::isfinite(s);
-}
-
 bool writeppm(const std::string& path, const std::vector<std::uint8_t>& rgba, int w, int h) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
@@ -91,17 +83,17 @@ int main(int argc, char** argv) {
         }
         if (++i == argc) return usage(o + " needs a value");
         const std::string value = argv[i];
-        double s = 0;
         if (o == "--shot") {
             const auto colon = value.find(':');
-            if (colon == std::string::npos || colon + 1 == value.size() ||
-                !seconds(value.substr(0, colon), s)) {
-                return usage("--shot needs SECONDS:FILE, not '" + value + "'");
-            }
-            wanted.emplace_back(s, value.substr(colon + 1));
+            const auto s = colon == std::string::npos || colon + 1 == value.size()
+                               ? std::nullopt
+                               : musicseconds(std::string_view(value).substr(0, colon));
+            if (!s) return usage("--shot needs SECONDS:FILE, not '" + value + "'");
+            wanted.emplace_back(*s, value.substr(colon + 1));
         } else {
-            if (!seconds(value, s)) return usage(o + " needs SECONDS, not '" + value + "'");
-            held.emplace_back(s, o == "--hold" ? 0 : 1);
+            const auto s = musicseconds(value);
+            if (!s) return usage(o + " needs SECONDS, not '" + value + "'");
+            held.emplace_back(*s, o == "--hold" ? 0 : 1);
         }
     }
     const Args args = parseargs(static_cast<int>(video.size()), video.data());

@@ -30,19 +30,44 @@ constexpr Toolkitoption toolkitoptions[] = {{"-display", 1},  {"-geometry", 1}, 
 // Which runs an option belongs to, for the check that it fits the one chosen.
 enum Fits : unsigned { windowrun = 1, listenrun = 2, renderrun = 4, everyrun = 7 };
 
+// Whether an option takes a value: never, always, or when one follows it
+// (--listen [DEVICE]).
+enum class Takes { nothing, value, maybe };
+
 struct Option {
     const char* name;
-    bool value; // takes a value
+    Takes takes;
     unsigned fits;
 };
 constexpr Option options[] = {
-    {"--render", true, renderrun},  {"--size", true, renderrun},
-    {"--fps", true, renderrun},     {"--passes", true, renderrun},
-    {"--at", true, renderrun},      {"--keys", true, everyrun},
-    {"--stars", true, everyrun},    {"--seed", true, everyrun},
-    {"--verbose", false, everyrun}, {"--fullscreen", false, windowrun | listenrun},
-    {"--latency", true, windowrun}, {"--listen", false, listenrun},
-    {"--list-devices", false, 0},
+    {"--render", Takes::value, renderrun},
+    {"--size", Takes::value, renderrun},
+    {"--fps", Takes::value, renderrun},
+    {"--passes", Takes::value, renderrun},
+    {"--at", Takes::value, renderrun},
+    {"--keys", Takes::value, everyrun},
+    {"--stars", Takes::value, everyrun},
+    {"--seed", Takes::value, everyrun},
+    {"--verbose", Takes::nothing, everyrun},
+    {"--fullscreen", Takes::nothing, windowrun | listenrun},
+    {"--latency", Takes::value, windowrun},
+    {"--listen", Takes::maybe, listenrun},
+    {"--list-devices", Takes::nothing, 0},
+};
+
+// The options that take a whole number: its range, what it counts, and the
+// field it sets.
+struct Wholeoption {
+    const char* name;
+    long lo, hi;
+    const char* what;
+    int Args::*field;
+};
+constexpr Wholeoption wholeoptions[] = {
+    {"--fps", 1, 240, "a number", &Args::fps},
+    {"--passes", 100, 100000, "a number", &Args::passes},
+    {"--stars", 1, 100, "a number", &Args::stars},
+    {"--latency", 0, 1000, "milliseconds", &Args::latency},
 };
 
 unsigned bitof(std::string_view name) {
@@ -84,10 +109,20 @@ std::string keyerror(const std::string& keys, const char* option) {
 // Sets what option o says from its value; an error message, or "".
 std::string apply(Args& a, std::string_view o, const char* v) {
     const std::string_view text = v != nullptr ? v : "";
-    auto bad = [&](const char* what) {
+    auto bad = [&](const std::string& what) {
         return "option '" + std::string(o) + "' needs " + what + ", not '" + std::string(text) +
                "'";
     };
+    for (const auto& w : wholeoptions) {
+        if (o != w.name) continue;
+        const auto n = number(text, w.lo, w.hi);
+        if (!n) {
+            return bad(std::string(w.what) + " from " + std::to_string(w.lo) + " to " +
+                       std::to_string(w.hi));
+        }
+        a.*w.field = static_cast<int>(*n);
+        return "";
+    }
     if (o == "--render") {
         if (text.empty()) return bad("a file to write");
         a.out = v;
@@ -101,43 +136,21 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         }
         a.width = static_cast<int>(*w);
         a.height = static_cast<int>(*h);
-    } else if (o == "--fps") {
-        const auto n = number(text, 1, 240);
-        if (!n) return bad("a number from 1 to 240");
-        a.fps = static_cast<int>(*n);
-    } else if (o == "--passes") {
-        const auto n = number(text, 100, 100000);
-        if (!n) return bad("a number from 100 to 100000");
-        a.passes = static_cast<int>(*n);
     } else if (o == "--at") {
         const auto colon = text.find(':');
-        const std::string seconds(text.substr(0, colon));
-        char* end = nullptr;
-        errno = 0;
-        const double s = seconds.empty() ? -1 : std::strtod(seconds.c_str(), &end);
-        if (colon == std::string_view::npos || errno != 0 || end == nullptr || *end != '\0' ||
-            !std::isfinite(s) || s < 0 ||
-            seconds.find_first_not_of("0123456789.") != std::string::npos) {
-            return bad("SECONDS:KEYS");
-        }
-        Timedkeys t{s, std::string(text.substr(colon + 1))};
+        const auto s =
+            colon == std::string_view::npos ? std::nullopt : musicseconds(text.substr(0, colon));
+        if (!s) return bad("SECONDS:KEYS");
+        Timedkeys t{*s, std::string(text.substr(colon + 1))};
         if (auto e = keyerror(t.keys, "--at"); !e.empty()) return e;
         a.at.push_back(std::move(t));
     } else if (o == "--keys") {
         a.keys = text;
         if (auto e = keyerror(a.keys, "--keys"); !e.empty()) return e;
-    } else if (o == "--stars") {
-        const auto n = number(text, 1, 100);
-        if (!n) return bad("a number from 1 to 100");
-        a.stars = static_cast<int>(*n);
     } else if (o == "--seed") {
         const auto n = number(text, 0, 4294967295L);
         if (!n) return bad("a number from 0 to 4294967295");
         a.seed = static_cast<unsigned>(*n);
-    } else if (o == "--latency") {
-        const auto n = number(text, 0, 1000);
-        if (!n) return bad("milliseconds from 0 to 1000");
-        a.latency = static_cast<int>(*n);
     } else if (o == "--listen") {
         a.device = v;
     } else if (o == "--list-devices") {
@@ -151,7 +164,8 @@ std::string apply(Args& a, std::string_view o, const char* v) {
 }
 
 // Whether the options given suit the run they ask for.
-std::string checkrun(Args& a, unsigned given, bool listen) {
+std::string checkrun(Args& a, unsigned given) {
+    const bool listen = (given & bitof("--listen")) != 0;
     if (a.action == Args::listdevices) {
         if (a.path != nullptr || (given & ~bitof("--list-devices")) != 0) {
             return "--list-devices takes no file and no other option";
@@ -184,11 +198,22 @@ std::string checkrun(Args& a, unsigned given, bool listen) {
 
 } // namespace
 
+std::optional<double> musicseconds(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string digits(text);
+    char* end = nullptr;
+    errno = 0;
+    const double s = std::strtod(digits.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(s)) return std::nullopt;
+    return s;
+}
+
 Args parseargs(int argc, char** argv) {
     Args a;
     a.toolkit.push_back(argc > 0 ? argv[0] : const_cast<char*>("starlume"));
     bool opts = true;
-    bool listen = false;
     unsigned given = 0; // bit i: options[i] was given
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -232,20 +257,18 @@ Args parseargs(int argc, char** argv) {
         if (o == nullptr) return usage(std::string("unknown option '") + arg + "'");
         given |= 1u << (o - options);
         const char* value = eq != nullptr ? eq + 1 : nullptr;
-        if (o->value && value == nullptr) {
+        if (value == nullptr && o->takes == Takes::value) {
             if (i + 1 >= argc) return usage(std::string("option '") + arg + "' needs a value");
             value = argv[++i];
-        } else if (!o->value && value != nullptr && name != "--listen") {
+        } else if (value == nullptr && o->takes == Takes::maybe && i + 1 < argc &&
+                   argv[i + 1][0] != '-') {
+            value = argv[++i];
+        } else if (value != nullptr && o->takes == Takes::nothing) {
             return usage(std::string("option '") + std::string(name) + "' takes no value");
-        }
-        if (name == "--listen") {
-            listen = true;
-            // The device may follow as the next argument.
-            if (value == nullptr && i + 1 < argc && argv[i + 1][0] != '-') value = argv[++i];
         }
         if (auto e = apply(a, name, value); !e.empty()) return usage(e);
     }
-    if (auto e = checkrun(a, given, listen); !e.empty()) return usage(e);
+    if (auto e = checkrun(a, given); !e.empty()) return usage(e);
     return a;
 }
 

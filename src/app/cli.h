@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace starlume {
@@ -50,6 +51,10 @@ struct Args {
 };
 
 Args parseargs(int argc, char** argv);
+
+// Seconds into the music as --at writes them: digits with a decimal point
+// or none, such as 45 or 12.5; nothing when text is not that.
+std::optional<double> musicseconds(std::string_view text);
 
 void printhelp(std::FILE* out);
 void printversion(std::FILE* out);

@@ -32,25 +32,26 @@ bool start() {
 
 int listenrun(Args& args) {
     if (!start()) return 1;
-    // The device as SDL names it: the one picked from the list, or what was
-    // typed, for SDL to try and say why not.
-    std::string device = args.device != nullptr ? args.device : "";
+    // The device as SDL names it: the one picked from the list, else what
+    // was typed, for SDL to try and say why not; or the system's default.
+    std::string device;
     if (args.device != nullptr) {
         const std::vector<std::string> names = capturedevices();
         const Devicepick pick = pickdevice(names, args.device);
-        if (pick.index >= 0) {
-            device = names[static_cast<std::size_t>(pick.index)];
-        } else if (pick.matches.size() > 1) {
+        if (pick.index < 0 && pick.matches.size() > 1) {
             std::fprintf(stderr, "starlume: '%s' fits several capture devices:\n", args.device);
             for (int i : pick.matches) {
                 std::fprintf(stderr, "%d: %s\n", i, names[static_cast<std::size_t>(i)].c_str());
             }
             return usagestatus;
         }
+        device = pick.index >= 0 ? names[static_cast<std::size_t>(pick.index)] : args.device;
+        capture = Capture::open(device.c_str());
+    } else {
+        device = defaultcapture();
+        capture = Capture::open(nullptr);
     }
-    if (args.device == nullptr) device = defaultcapture();
     const std::string name = device.empty() ? "default" : device;
-    capture = Capture::open(args.device != nullptr ? device.c_str() : nullptr);
     if (capture == nullptr) {
         std::fprintf(stderr, "starlume: cannot open capture device '%s': %s\n", name.c_str(),
                      SDL_GetError());

@@ -21,13 +21,6 @@ void setglstate() {
     glLoadIdentity();
 }
 
-void viewportsize(int& width, int& height) {
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    width = viewport[2];
-    height = viewport[3];
-}
-
 void circle(double cx, double cy, double r, int order) {
     const int n = glyphvertices(order);
     if (n == 0) {

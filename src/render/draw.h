@@ -16,9 +16,6 @@ void keepfreedmemory();
 // Blending, multisampling, black clear colour, identity projection: set once.
 void setglstate();
 
-// The size of the current viewport in pixels.
-void viewportsize(int& width, int& height);
-
 // Clears, then draws every star in its scheme colour; counts the frame.
 void drawstars(World& w, Palette& p);
 

@@ -55,7 +55,12 @@ void createwindow() {
     glutCreateWindow("Starlume");
 }
 
-void windowsize(int& width, int& height) { viewportsize(width, height); }
+void windowsize(int& width, int& height) {
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    width = viewport[2];
+    height = viewport[3];
+}
 
 void togglefullscreen() {
     Fullscreen& f = fullscreen;
