@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/analysis.h"
-#include "audio/decoder.h"
-#include "render/glyph.h"
-#include "render/palette.h"
-#include "world/world.h"
+#include "core/audio/analysis.h"
+#include "core/render/frame.h"
+#include "core/render/palette.h"
+#include "core/world/world.h"
+#include "platform/files/decoder.h"
 
 namespace {
 
@@ -77,6 +77,7 @@ void passwithcursor(benchmark::State& state) {
 BENCHMARK(passwithcursor)->Arg(0)->Arg(1);
 
 void block(benchmark::State& state) {
+    const bool kicks = state.range(0) == 1;
     auto w = busyworld();
     auto a = std::make_unique<Analysis>();
     std::FILE* f = noisefile();
@@ -84,12 +85,16 @@ void block(benchmark::State& state) {
     for (auto _ : state) {
         if (std::feof(f)) std::rewind(f);
         readSamples(*a, raw);
-        performFFT(*a, *w);
+        performFFT(*a);
+        if (kicks) {
+            for (int b = 0; b < bands; b++) kickup(*w, b, a->kicks[b]);
+        }
         benchmark::DoNotOptimize(a->kicks[0]);
     }
     std::fclose(f);
 }
-BENCHMARK(block)->Unit(benchmark::kMicrosecond);
+// The levels alone (0), and with the floor kicks that follow them (1).
+BENCHMARK(block)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // A minute of loud noise with a bass line, encoded by libsndfile at a rate
 // and in a format; the file is removed when the benchmark ends.
@@ -132,37 +137,28 @@ void decodedblock(benchmark::State& state) {
             state.ResumeTiming();
         }
         readSamples(*a, *decoder);
-        performFFT(*a, *w);
+        performFFT(*a);
+        for (int b = 0; b < bands; b++) kickup(*w, b, a->kicks[b]);
         benchmark::DoNotOptimize(a->kicks[0]);
     }
     unlink(path.c_str());
 }
 BENCHMARK(decodedblock)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// The colour and glyph vertex computation of one frame, without the GL calls,
-// for a scheme and a star count: 100 per side (drawn as points) or 90 (the
-// densest grid still drawn as outlines).
+// A frame's data (colours and glyph vertices) without the GL calls, for a
+// scheme and a star count: 100 per side (drawn as points) or 90 (the densest
+// grid still drawn as outlines).
 void framecolours(benchmark::State& state) {
     auto w = busyworld();
     setOrder(*w, static_cast<int>(state.range(1)));
     for (int k = 0; k < w->count(); k++) w->vx[k] = 0.001 * (k % 17);
+    w->color = static_cast<int>(state.range(0));
     Palette p;
     drawsteps(p);
-    const int scheme = static_cast<int>(state.range(0));
+    Frame f;
     for (auto _ : state) {
-        const Outline& o = outline(glyphvertices(w->order));
-        float sink = 0;
-        for (int k = 0; k < w->count(); k++) {
-            const double energy = w->vx[k] * w->vx[k] + w->vy[k] * w->vy[k];
-            const Starcolour c = colourstep(p, scheme, w->x[k], energy);
-            sink += c.draw.r;
-            for (int i = 0; i < o.n; i++) {
-                float vx, vy;
-                glyphvertex(o, i, w->x[k], w->y[k], 2 * w->size, vx, vy);
-                sink += vx + vy;
-            }
-        }
-        benchmark::DoNotOptimize(sink);
+        buildframe(f, *w, p);
+        benchmark::DoNotOptimize(f.xy.data());
     }
 }
 BENCHMARK(framecolours)->ArgsProduct({{2, 3, 4, 8}, {100, 90}})->Unit(benchmark::kMicrosecond);

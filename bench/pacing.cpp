@@ -8,13 +8,15 @@
 #include <GL/freeglut.h>
 #include <unistd.h>
 
-#include "render/draw.h"
-#include "render/window.h"
-#include "world/world.h"
+#include "core/render/frame.h"
+#include "core/world/world.h"
+#include "platform/gl/draw.h"
+#include "platform/window/window.h"
 
 namespace {
 
 starlume::World world;
+starlume::Frame frame; // the grid in white, built once
 
 int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
 
@@ -27,10 +29,7 @@ void idle() {
 
 void disp() {
     world.frames++;
-    glClear(GL_COLOR_BUFFER_BIT);
-    const int n = world.count();
-    for (int k = 0; k < n; k++)
-        starlume::circle(world.x[k], world.y[k], 2 * world.size, world.order);
+    starlume::drawframe(frame);
     glutSwapBuffers();
     world.nextdraw = elapsedms() + 15;
 }
@@ -59,7 +58,10 @@ int main(int argc, char** argv) {
     glutIdleFunc(idle);
 
     starlume::setglstate();
-    glColor3f(1, 1, 1);
+    starlume::Palette palette;
+    world.color = 0;
+    starlume::buildframe(frame, world, palette);
+    frame.clearset = false;
 
     world.last_walltime = world.walltime = elapsedms();
     glutMainLoop();

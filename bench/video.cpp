@@ -14,13 +14,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "app/cli.h"
-#include "app/startup.h"
-#include "audio/decoder.h"
-#include "render/draw.h"
-#include "video/offscreen.h"
-#include "video/render.h"
-#include "video/videoclock.h"
+#include "core/app/cli.h"
+#include "core/app/exits.h"
+#include "core/app/show.h"
+#include "core/clock/videoclock.h"
+#include "platform/files/decoder.h"
+#include "platform/gl/draw.h"
+#include "platform/video/offscreen.h"
+#include "platform/video/render.h"
 
 using namespace starlume;
 
@@ -41,29 +42,28 @@ void nothing() {}
 
 // Frames per second of the drawing and readback of every frame of the
 // video; the passes between frames run untimed.
-double drawingalone(const Args& args) {
-    auto source = Decoder::open(args.path);
-    const Videoclock timeline(args.passes, args.fps, musiclength(args.path));
+double drawingalone(const Args& args, const std::vector<std::int16_t>& music) {
+    const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
     Offscreen target;
     std::string error;
     if (!target.open(args.width, args.height, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        std::exit(69);
+        std::exit(exitunavailable);
     }
     const Io io{stdin, stdout, noelapsed, nothing, nothing};
-    const Scene scene(args, io);
-    World& w = *scene.world;
-    Palette& p = *scene.palette;
+    const auto show = makeshow();
+    show->source = std::make_unique<Memorysource>(music);
+    startvideo(*show, args, io);
     setglstate();
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
     clock_::duration drawing{};
     double drawingcpu = 0;
-    Dance dance(timeline, w, p, *scene.analysis, *source, args.at, io);
+    Dance dance(timeline, *show, args.at, io);
     for (std::int64_t k = 0; k < timeline.frames(); k++) {
         dance.toframe(k);
         const auto start = clock_::now();
         const double cpu = cpuseconds();
-        drawstars(w, p);
+        drawstars(*show);
         target.readback(pixels.data());
         drawing += clock_::now() - start;
         drawingcpu += cpuseconds() - cpu;
@@ -89,9 +89,10 @@ int main(int argc, char** argv) {
     if (args.action != Args::render) {
         std::fprintf(stderr, "usage: starlume_videobench [render options] FILE (%s)\n",
                      args.error.c_str());
-        return 64;
+        return exitusage;
     }
-    const double drawing = drawingalone(args);
+    const std::vector<std::int16_t> music = decodeall(args.path);
+    const double drawing = drawingalone(args, music);
     std::fflush(stdout);
 
     const auto start = clock_::now();
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
     unlink(out);
     if (status != 0) return status;
     // The frames of the whole render are the drawing's.
-    const Videoclock timeline(args.passes, args.fps, musiclength(args.path));
+    const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
     const auto frames = static_cast<double>(timeline.frames());
     const double whole = frames / seconds;
     std::printf("whole render: %.1f frames/s (%.2fx real time), %.1f ms of CPU a frame\n"

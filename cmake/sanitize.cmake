@@ -22,8 +22,12 @@ find_file(STARLUME_MESA_DRIVER swrast_dri.so
   PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/dri /usr/lib64/dri /usr/lib/dri
   NO_DEFAULT_PATH)
 if(STARLUME_MESA_DRIVER)
+  foreach(target starlume starlume_stills)
+    set(wrapper ${CMAKE_BINARY_DIR}/${target}-sanitized)
+    file(GENERATE OUTPUT ${wrapper}
+      CONTENT "#!/bin/sh\nexport LD_PRELOAD=${STARLUME_MESA_DRIVER}\${LD_PRELOAD:+:\$LD_PRELOAD}\nexec $<TARGET_FILE:${target}> \"$@\"\n"
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endforeach()
   set(STARLUME_E2E_BIN ${CMAKE_BINARY_DIR}/starlume-sanitized)
-  file(GENERATE OUTPUT ${STARLUME_E2E_BIN}
-    CONTENT "#!/bin/sh\nexport LD_PRELOAD=${STARLUME_MESA_DRIVER}\${LD_PRELOAD:+:\$LD_PRELOAD}\nexec $<TARGET_FILE:starlume> \"$@\"\n"
-    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(STARLUME_E2E_STILLS ${CMAKE_BINARY_DIR}/starlume_stills-sanitized)
 endif()

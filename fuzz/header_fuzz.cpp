@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/header.h"
+#include "core/app/header.h"
 
 namespace {
 

@@ -20,12 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "app/cli.h"
-#include "app/startup.h"
-#include "audio/decoder.h"
-#include "render/draw.h"
-#include "video/offscreen.h"
-#include "video/videoclock.h"
+#include "core/app/cli.h"
+#include "core/app/exits.h"
+#include "core/app/show.h"
+#include "core/clock/videoclock.h"
+#include "platform/files/decoder.h"
+#include "platform/gl/draw.h"
+#include "platform/video/offscreen.h"
 
 using namespace starlume;
 
@@ -40,7 +41,7 @@ int usage(const std::string& why) {
                  "usage: starlume_stills [video options] [--hold SECONDS] [--release SECONDS]\n"
                  "                       --shot SECONDS:FILE.ppm... MUSIC\n",
                  why.c_str());
-    return 64;
+    return exitusage;
 }
 
 // Something done to the scene at a pass: the button pressed or let go.
@@ -100,13 +101,12 @@ int main(int argc, char** argv) {
     if (args.action != Args::render) return usage(args.error);
     if (wanted.empty()) return usage("no --shot");
 
-    const std::int64_t length = musiclength(args.path);
-    const auto source = Decoder::open(args.path);
-    if (source == nullptr || length == 0) {
+    const std::vector<std::int16_t> music = decodeall(args.path);
+    if (music.empty()) {
         std::fprintf(stderr, "starlume_stills: no decoder reads sound from '%s'\n", args.path);
-        return 1;
+        return exitnofile;
     }
-    const Videoclock timeline(args.passes, args.fps, length);
+    const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
 
     std::vector<Press> presses;
     for (const auto& [s, state] : held) presses.push_back({timeline.keypass(s), state});
@@ -121,14 +121,14 @@ int main(int argc, char** argv) {
     Offscreen target;
     if (std::string error; !target.open(args.width, args.height, error)) {
         std::fprintf(stderr, "starlume_stills: cannot draw offscreen: %s\n", error.c_str());
-        return 69;
+        return exitunavailable;
     }
     const Io io{stdin, stdout, noelapsed, nothing, nothing};
-    const Scene scene(args, io);
-    World& w = *scene.world;
-    Palette& p = *scene.palette;
+    const auto show = makeshow();
+    show->source = std::make_unique<Memorysource>(music);
+    startvideo(*show, args, io);
     setglstate();
-    Dance dance(timeline, w, p, *scene.analysis, *source, args.at, io);
+    Dance dance(timeline, *show, args.at, io);
 
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(args.width) * args.height * 4);
     auto press = presses.begin();
@@ -136,17 +136,17 @@ int main(int argc, char** argv) {
     for (std::int64_t k = 0; shot != shots.end(); k++) {
         for (; press != presses.end() && press->pass <= timeline.passesbefore(k); press++) {
             dance.runto(press->pass);
-            mouse(w, 0, press->state, args.width / 2, args.height / 2);
+            mouse(show->world, 0, press->state, args.width / 2, args.height / 2);
         }
         dance.toframe(k);
-        drawstars(w, p);
+        drawstars(*show);
         // Every frame, as a video reads it back; Mesa would otherwise queue
         // the frames that are not wanted.
         target.readback(rgba.data());
         for (; shot != shots.end() && shot->frame == k; shot++) {
             if (!writeppm(shot->path, rgba, args.width, args.height)) {
                 std::fprintf(stderr, "starlume_stills: cannot write '%s'\n", shot->path.c_str());
-                return 73;
+                return exitcantcreate;
             }
         }
     }

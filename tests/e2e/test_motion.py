@@ -4,13 +4,37 @@ import re
 import time
 import unittest
 
-from harness import E2ETest, RATE, WIN, bursts, silence, wav_bytes
+from harness import (BLOCK, E2ETest, INSTRUCTIONS, RATE, WIN, bursts, silence,
+                     tone, wav_bytes)
 
 
 class MotionTest(E2ETest):
     def test_tone_at_bin_10_throws_up_strips_4_and_5(self):
         app = self.launch(self.fixture('bursts.wav', wav_bytes(bursts(100))))
         self.assert_strips_4_and_5_dance(app)
+        self.quit(app)
+
+    def test_a_long_way_to_the_ear_holds_the_kicks_back(self):
+        # With --latency 1000 the music is heard a second after it is mixed,
+        # and its first block comes due then: a loud tone at bin 10 leaves
+        # the floor stars of its strips (stars 20 and 30 of a 10 by 10 grid,
+        # the bottom row's, landed within a fifth of a second) at rest
+        # until then, and throws them up after.
+        wav = self.fixture('loud.wav', wav_bytes(
+            tone(20 * RATE, 10 * RATE / BLOCK, 32000)))
+        app = self.launch(argv=['--latency', '1000', '--stars', '10',
+                                '--keys', 'a', wav], window=False)
+        app.wait_for(INSTRUCTIONS)
+        started = time.monotonic()  # the music starts right after the banner
+        app.find_window()
+        early, late = [], []
+        while (now := time.monotonic() - started) < 3:
+            pairs = self.velocities(app)
+            (early if now < 0.8 else late).append(max(pairs[20][1],
+                                                      pairs[30][1]))
+        self.assertTrue(early, 'the window took too long to open')
+        self.assertLessEqual(max(early), 0, early)
+        self.assertGreater(max(late), 0.05, late)
         self.quit(app)
 
     def velocities(self, app):

@@ -2,11 +2,14 @@
 lengths in the file, the stars in step with the music, the same frames for
 the same seed, Ctrl-C and SIGTERM, and the input a video cannot be made of."""
 
+import array
+import math
 import os
 import pty
 import re
 import resource
 import signal
+import struct
 import subprocess
 import time
 import unittest
@@ -88,6 +91,37 @@ class RenderTest(E2ETest):
         self.assertRegex(err, r'^(\r *\d+%  frame \d+ of 150  \d+\.\d\dx real '
                               r'time  \d+:\d\d left\x1b\[K)+\r\x1b\[Kstarlume: '
                               r"wrote '.*again.mkv': 150 frames, .*\r\n$")
+
+    def test_sound_keeps_its_sides_and_its_end_and_edges_are_smooth(self):
+        # a second of a tone on the left, silence on the right
+        pcm = struct.pack('<%dh' % (2 * RATE), *(
+            v for i in range(RATE)
+            for v in (round(16000 * math.sin(2 * math.pi * 440 * i / RATE)), 0)))
+        wav = self.fixture('left.wav', wav_bytes(pcm))
+        out = os.path.join(self.tmp, 'left.mkv')
+        self.assertEqual(render(out, *SMALL, wav).returncode, 0)
+        raw = subprocess.run(['ffmpeg', '-v', 'error', '-i', out, '-map', '0:a',
+                              '-f', 's16le', '-ac', '2', '-'],
+                             capture_output=True, timeout=120, check=True).stdout
+        samples = array.array('h', raw)
+        left, right = samples[0::2], samples[1::2]
+        self.assertGreaterEqual(len(left), RATE)  # the short last frame too
+        self.assertGreater(max(map(abs, left)), 10000)
+        self.assertLess(max(map(abs, right)), 50)
+        # the frames are drawn multisampled: white outlines on black have
+        # edges of in-between greys (the video's own compression would blur
+        # any picture, so a frame is taken before it)
+        still = os.path.join(self.tmp, 'still.ppm')
+        subprocess.run([os.environ['STARLUME_STILLS'], '--size', '%dx%d' % (W, H),
+                        '--keys', '0', '--shot', '0.5:' + still, wav],
+                       env=headless_env(), check=True, timeout=120)
+        with open(still, 'rb') as f:
+            ppm = f.read()
+        pixels = ppm[re.match(rb'P6\s+\d+\s+\d+\s+255\s', ppm).end():]
+        lit = [max(pixels[i:i + 3]) for i in range(0, len(pixels), 3)
+               if max(pixels[i:i + 3]) > 20]
+        self.assertGreater(len(lit), 1000)
+        self.assertGreater(sum(30 < v < 225 for v in lit), len(lit) // 4)
 
     def test_bass_lifts_its_strips_first_in_step_with_the_music(self):
         # a low tone (bin 3, bands 1 to 3) from 3 s on, silence before it
@@ -174,6 +208,9 @@ class RenderTest(E2ETest):
              "no container is known by the name of '.*a.xyz'"),
             ('webm', 'a.webm', wav, [], {}, None, 64,
              'webm container cannot hold H.264 video and AAC sound'),
+            ('mxf', 'a.mxf', wav, [], {}, None, 64, 'mxf container refused'),
+            ('ogg', 'a.ogg', wav, [], {}, None, 64, 'ogg container refused'),
+            ('mpg', 'a.mpg', wav, [], {}, None, 64, 'mpeg container refused'),
             ('same file', 'link.mp4', wav, [], {}, None, 64,
              'is the music file itself'),
             ('odd size', 'a.mp4', wav, ['--size', '17x10'], {}, None, 64,
@@ -198,6 +235,7 @@ class RenderTest(E2ETest):
                 self.assertRegex(run.stderr, '^starlume: .*%s.*\n$' % message)
                 if name == 'disk full':  # a device is never removed
                     self.assertTrue(os.path.exists('/dev/full'))
+                    self.assertTrue(os.path.islink(out))  # nor the link to it
                     continue
                 if name == 'same file':
                     with open(out, 'rb') as f:

@@ -31,12 +31,12 @@ class KeyDocsTest(unittest.TestCase):
         # the window's own keys, as its callbacks name them
         window = {'F11': 'key == GLUT_KEY_F11', 'Esc': 'key == 27'}
         with open(os.path.join(os.environ['STARLUME_SOURCE'],
-                               'src/app/windowrun.cpp')) as f:
+                               'src/platform/window/stage.cpp')) as f:
             callbacks = f.read()
         self.assertLessEqual(set(window), {k for k, _ in keys})
         for k, test in window.items():
             self.assertIn(test, callbacks, k)
-        table = section('src/input/commands.cpp', 'Outcome keycommand(', '\n}')
+        table = section('src/core/input/commands.cpp', 'Outcome keycommand(', '\n}')
         self.assertEqual(set(re.findall(r"case '(.)'", table)),
                          {c for k, _ in keys if k not in window
                           for c in ('0123456789' if k == '0-9' else k)})

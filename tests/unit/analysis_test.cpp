@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/analysis.h"
+#include "core/app/show.h"
+#include "core/audio/analysis.h"
+#include "core/clock/heard.h"
 #include "support.h"
 
 using namespace starlume;
@@ -126,11 +128,10 @@ TEST(Bands, EdgesArePowersOfTwoToTheFiveEighths) {
 TEST(Bands, SineAtBinTenMatchesPlainDft) {
     const auto ref = referencelevels();
     ASSERT_EQ(ref.size(), 16u);
-    auto w = world(75);
     auto a = std::make_unique<Analysis>();
     Input in(sineblock());
     readSamples(*a, in.source());
-    performFFT(*a, *w);
+    performFFT(*a);
     EXPECT_NEAR(a->kicks[5], 1.43, 0.01);
     EXPECT_NEAR(a->kicks[4], 1.27, 0.01);
     for (int b = 0; b < bands; b++) {
@@ -144,26 +145,24 @@ TEST(Bands, SineAtBinTenMatchesPlainDft) {
 }
 
 TEST(Bands, DigitalSilenceKeepsEverythingFinite) {
-    auto w = world(75);
     auto a = std::make_unique<Analysis>();
     Input in(sineblock()); // one block of tone, then the end of the file
     for (int block = 0; block < 2; block++) {
         readSamples(*a, in.source());
-        performFFT(*a, *w);
+        performFFT(*a);
     }
     for (float level : a->kicks) EXPECT_EQ(level, silentlevel);
 
     // Random-strength kicks and radial bars at the floor, fed by a silent file.
     Input silent(std::string(4 * blocksize * 4, '\0'));
+    auto s = show(75, silent.source());
+    World* w = &s->world;
     w->distance = -1;
     w->mousekick = 1;
     mouse(*w, 0, 0, 350, 690);
-    a->startm = 1000000 - 200;
-    for (int pass = 0; pass < 200; pass++) {
-        analysisclock(*a, *w, silent.source(), 1000000 + 50 * pass);
-        simulate(*w, a->kicks);
-    }
-    for (float level : a->kicks) EXPECT_TRUE(std::isfinite(level));
+    s->clock.startm = 1000000 - 200;
+    for (int p = 0; p < 200; p++) pass(*s, 1000000 + 50 * p);
+    for (float level : s->analysis.kicks) EXPECT_TRUE(std::isfinite(level));
     for (int k = 0; k < w->count(); k++) {
         ASSERT_TRUE(std::isfinite(w->x[k] + w->y[k] + w->vx[k] + w->vy[k])) << k;
     }
@@ -210,29 +209,29 @@ TEST(Kicks, RandomStrengthsDrawnForEveryStarInOrder) {
     EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 10);
 }
 
-TEST(AnalysisClock, BlocksComeDueOnePerCheck) {
-    auto w = world(1);
-    Analysis a;
+TEST(AnalysisClock, BlocksComeDueOnePerPass) {
     Input in(std::string(40 * blocksize * 4, '\0'));
+    auto s = show(1, in.source());
     const std::int64_t t0 = 1'700'000'000'000;
-    a.startm = static_cast<double>(t0 - 200); // the clock starts 200 ms in the past
+    s->clock.startm = static_cast<double>(t0 - 200); // the clock starts 200 ms in the past
     for (int block = 1; block <= 4; block++) {
-        EXPECT_TRUE(analysisclock(a, *w, in.source(), t0)) << block;
+        EXPECT_TRUE(pass(*s, t0)) << block;
         EXPECT_EQ(std::ftell(in.get()), block * blocksize * 4);
     }
-    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0));
-    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0 + 32));
-    EXPECT_TRUE(analysisclock(a, *w, in.source(), t0 + 33));
-    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0 + 33));
+    EXPECT_FALSE(pass(*s, t0));
+    EXPECT_FALSE(pass(*s, t0 + 32));
+    EXPECT_TRUE(pass(*s, t0 + 33));
+    EXPECT_FALSE(pass(*s, t0 + 33));
     int due = 0;
-    while (due < 100 && analysisclock(a, *w, in.source(), t0 + 1033)) due++;
+    while (due < 100 && pass(*s, t0 + 1033)) due++;
     EXPECT_TRUE(due == 21 || due == 22) << due;
-    EXPECT_EQ(a.framecounter, 6 + due);
+    EXPECT_EQ(s->clock.framecounter, 6 + due);
+    EXPECT_EQ(s->world.steps, 9 + due); // a step every pass, block or not
 
-    a = Analysis{};
-    a.startm = -blockperiod; // exactly one period to go is not yet due
-    EXPECT_FALSE(analysisclock(a, *w, in.source(), 0));
-    EXPECT_TRUE(analysisclock(a, *w, in.source(), 1));
+    s->clock = Clock{};
+    s->clock.startm = -blockperiod; // exactly one period to go is not yet due
+    EXPECT_FALSE(pass(*s, 0));
+    EXPECT_TRUE(pass(*s, 1));
 }
 
 TEST(AnalysisClock, HeardOriginAndLead) {
@@ -256,11 +255,11 @@ TEST(AnalysisClock, HeardOriginAndLead) {
 
     // Blocks come due when their middle is heard, a picture's delay early;
     // a new lead keeps the pauses taken.
-    Analysis a;
-    setclock(a, 10000, clocklead(30));
-    EXPECT_DOUBLE_EQ(a.startm, 10000 - blockperiod / 2 - 30);
-    pauseclock(a, 11000);
-    resumeclock(a, 12000);
-    setlead(a, clocklead(10));
-    EXPECT_DOUBLE_EQ(a.startm, 11000 - blockperiod / 2 - 10);
+    Clock c;
+    setclock(c, 10000, clocklead(30));
+    EXPECT_DOUBLE_EQ(c.startm, 10000 - blockperiod / 2 - 30);
+    pauseclock(c, 11000);
+    resumeclock(c, 12000);
+    setlead(c, clocklead(10));
+    EXPECT_DOUBLE_EQ(c.startm, 11000 - blockperiod / 2 - 10);
 }

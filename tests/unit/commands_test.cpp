@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
-#include "input/commands.h"
+#include "core/app/startup.h"
+#include "core/input/commands.h"
 #include "support.h"
 
 using namespace starlume;

@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "audio/analysis.h"
-#include "audio/decoder.h"
+#include "core/audio/analysis.h"
+#include "platform/files/decoder.h"
 #include "support.h"
 
 using namespace starlume;
@@ -115,23 +115,24 @@ double power(const std::vector<std::int16_t>& frames, int side, double f) {
 
 struct Trace {
     std::vector<std::vector<float>> in, kicks;
-    std::unique_ptr<World> w;
+    std::unique_ptr<Show> s;
 };
 
-// Drives the analysis clock over the blocks of from, with a row of stars
+// Runs passes over the blocks of from, one block each, with a row of stars
 // resting on the floor and random kick strengths.
 Trace analyse(Source& from, int blocks) {
     Trace r;
-    r.w = world(100);
-    for (int k = 0; k < r.w->count(); k += 3) r.w->y[k] = -1;
-    auto a = std::make_unique<Analysis>();
-    a->startm = 1'000'000 - 200;
+    r.s = show(100, from);
+    World& w = r.s->world;
+    w.gravity = -1; // the stars stay where they are put
+    for (int k = 0; k < w.count(); k += 3) w.y[k] = -1;
+    r.s->clock.startm = 1'000'000 - 200;
     seedrnd(7);
     for (int b = 0; b < blocks; b++) {
         const std::int64_t now = 1'000'000 + static_cast<std::int64_t>(b * blockperiod);
-        EXPECT_TRUE(analysisclock(*a, *r.w, from, now)) << b;
-        r.in.emplace_back(a->in, a->in + blocksize);
-        r.kicks.emplace_back(a->kicks, a->kicks + bands);
+        EXPECT_TRUE(pass(*r.s, now)) << b;
+        r.in.emplace_back(r.s->analysis.in, r.s->analysis.in + blocksize);
+        r.kicks.emplace_back(r.s->analysis.kicks, r.s->analysis.kicks + bands);
     }
     return r;
 }
@@ -162,8 +163,9 @@ TEST(Decoder, CanonicalWavDecodesBitForBitAsTheRawReader) {
         ASSERT_EQ(a.kicks[block], b.kicks[block]) << block;
     }
     EXPECT_EQ(a.in[35], std::vector<float>(blocksize, 0.0f)); // past the end
-    EXPECT_EQ(std::memcmp(a.w->vy, b.w->vy, sizeof a.w->vy), 0);
-    EXPECT_NE(std::count_if(a.w->vy, a.w->vy + a.w->count(), [](double v) { return v != 0; }), 0);
+    const World &wa = a.s->world, &wb = b.s->world;
+    EXPECT_EQ(std::memcmp(wa.vy, wb.vy, sizeof wa.vy), 0);
+    EXPECT_NE(std::count_if(wa.vy, wa.vy + wa.count(), [](double v) { return v != 0; }), 0);
 }
 
 TEST(Decoder, FileAt48kHzKeepsStepWithItsTwin) {
@@ -246,22 +248,24 @@ TEST(Decoder, SidesAndSamples) {
 }
 
 TEST(AnalysisClock, StandsStillWhileThePauseLasts) {
-    auto w = world(1);
-    Analysis a;
     Input in(std::string(60 * blocksize * 4, '\0'));
+    auto s = show(1, in.source());
     const std::int64_t t0 = 1'700'000'000'000;
-    a.startm = static_cast<double>(t0 - 200);
-    while (analysisclock(a, *w, in.source(), t0 + 1000)) {
+    s->clock.startm = static_cast<double>(t0 - 200);
+    while (pass(*s, t0 + 1000)) {
     }
-    const int before = a.framecounter;
-    pauseclock(a, t0 + 1000);
-    resumeclock(a, t0 + 6000); // five seconds paused
-    EXPECT_FALSE(analysisclock(a, *w, in.source(), t0 + 6000));
+    const int before = s->clock.framecounter;
+    pauseclock(s->clock, t0 + 1000);
+    s->world.paused = 1;
+    EXPECT_FALSE(pass(*s, t0 + 3000)); // no block while paused
+    resumeclock(s->clock, t0 + 6000);  // five seconds paused
+    s->world.paused = -1;
+    EXPECT_FALSE(pass(*s, t0 + 6000));
     // one block period later exactly one more block is due, as without the pause
     int due = 0;
-    while (analysisclock(a, *w, in.source(), t0 + 6047)) due++;
+    while (pass(*s, t0 + 6047)) due++;
     EXPECT_EQ(due, 1);
-    EXPECT_EQ(a.framecounter, before + 1);
+    EXPECT_EQ(s->clock.framecounter, before + 1);
 }
 
 TEST(Decoder, MixdownByPositionAndTheGates) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/header.h"
+#include "core/app/header.h"
 #include "support.h"
 
 using namespace starlume;

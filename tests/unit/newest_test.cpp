@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/analysis.h"
-#include "audio/devices.h"
-#include "audio/newest.h"
+#include "core/audio/analysis.h"
+#include "core/audio/devices.h"
+#include "core/audio/newest.h"
+#include "platform/files/resampler.h"
 
 using namespace starlume;
 
@@ -35,6 +36,10 @@ void put(std::vector<unsigned char>& out, double v, std::uint16_t f) {
         const int shift = 8 * ((f & 0x1000) != 0 ? bytes - 1 - b : b);
         out.push_back(static_cast<unsigned char>(u >> shift));
     }
+}
+
+Newest newestfor(const Soundformat& f) {
+    return Newest(f, f.rate != analysisrate ? makeresampler(f.rate) : nullptr);
 }
 
 // seconds of the sound in format f; the channels named by sides ('L', 'R',
@@ -73,7 +78,7 @@ TEST(Newest, TheNewestBlockIn16BitStereoAt44100WhateverTheDevice) {
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(c.f.usable());
-        Newest newest(c.f);
+        Newest newest = newestfor(c.f);
         const std::vector<unsigned char> bytes = device(c.f, c.sides, 1.0);
         // in pieces that split frames, as a device may hand them over
         for (std::size_t at = 0, n = 1; at < bytes.size(); at += n, n = n * 7 % 1009) {
@@ -81,6 +86,14 @@ TEST(Newest, TheNewestBlockIn16BitStereoAt44100WhateverTheDevice) {
         }
         std::int16_t block[2 * blocksize];
         newest.read(block, blocksize);
+        // the same bytes as half a frame, then all the rest in one chunk larger
+        // than what is kept
+        Newest whole = newestfor(c.f);
+        whole.add(bytes.data(), 1);
+        whole.add(bytes.data() + 1, bytes.size() - 1);
+        std::int16_t same[2 * blocksize];
+        whole.read(same, blocksize);
+        EXPECT_EQ(std::memcmp(block, same, sizeof block), 0) << c.f.rate << " " << c.f.format;
         // The newest frame is the sound at the end of the second. The
         // resampler rings where the sound is cut, at the ends of the block,
         // where the analysis window is all but zero.

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "render/glyph.h"
-#include "render/palette.h"
-#include "world/random.h"
+#include "core/render/glyph.h"
+#include "core/render/palette.h"
+#include "core/world/random.h"
 
 using namespace starlume;
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/ring.h"
+#include "core/audio/ring.h"
 
 using namespace starlume;
 
@@ -42,6 +42,9 @@ TEST(Ring, TakesAChunkWholeOrNotAtAll) {
     Ring<int, 4> ring;
     const int values[] = {1, 2, 3, 4, 5};
     int out[5] = {};
+    Ring<int, 4> empty;
+    EXPECT_TRUE(empty.push(values, 4)); // the whole capacity at once
+    EXPECT_FALSE(empty.push(values, 1));
     EXPECT_TRUE(ring.push(values, 3));
     EXPECT_FALSE(ring.push(values + 3, 2)); // one place left: nothing of it goes in
     EXPECT_EQ(ring.pop(out, 2), 2u);

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "app/cli.h"
-#include "app/startup.h"
+#include "core/app/cli.h"
+#include "core/app/startup.h"
 #include "support.h"
 
 using namespace starlume;
@@ -186,6 +186,21 @@ TEST(Startup, CommandLine) {
              ""},
             {{"--stars"}, Args::usage, nullptr, "option '--stars' needs a value", ""},
             {{"--fullscreen=1"}, Args::usage, nullptr, "option '--fullscreen' takes no value", ""},
+            {{"--list-devices", "--verbose"},
+             Args::usage,
+             nullptr,
+             "--list-devices takes no file and no other option",
+             ""},
+            {{"--listen", "--latency", "20"},
+             Args::usage,
+             nullptr,
+             "option '--latency' does not go with --listen",
+             ""},
+            {{"--render", "v.mp4", "--fullscreen", "a.wav"},
+             Args::usage,
+             nullptr,
+             "option '--fullscreen' does not go with --render",
+             ""},
         };
     for (const auto& [given, action, path, error, toolkit] : cases) {
         std::vector<char*> argv{const_cast<char*>("starlume")};
@@ -212,6 +227,7 @@ TEST(Startup, OptionValues) {
         {{"--size", "7682x16"}, false},   {{"--size", "640x"}, false},
         {{"--size", "640X360"}, false},   {{"--fps", "240"}, true},
         {{"--fps", "0"}, false},          {{"--fps", "30.5"}, false},
+        {{"--fps", "241"}, false},        {{"--size", "16x17"}, false},
         {{"--passes", "99"}, false},      {{"--passes", "100000"}, true},
         {{"--at", "0:c"}, true},          {{"--at", "2.5"}, false},
         {{"--at", "-1:c"}, false},        {{"--at", "1e3:c"}, false},

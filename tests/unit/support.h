@@ -9,9 +9,10 @@
 #include <string>
 #include <utility>
 
-#include "audio/source.h"
-#include "world/random.h"
-#include "world/world.h"
+#include "core/app/show.h"
+#include "core/audio/source.h"
+#include "core/world/random.h"
+#include "core/world/world.h"
 
 namespace testsupport {
 
@@ -80,6 +81,25 @@ inline std::unique_ptr<starlume::World> world(int order, double x = 0, double y 
     w->vx[0] = vx;
     w->vy[0] = vy;
     return w;
+}
+
+// A source the test keeps, lent to a show.
+class Lent final : public starlume::Source {
+  public:
+    explicit Lent(starlume::Source& s) : s_(s) {}
+    void read(std::int16_t* frames, int count) override { s_.read(frames, count); }
+    void poll() override { s_.poll(); }
+
+  private:
+    starlume::Source& s_;
+};
+
+// A show of order x order stars on the grid that analyses from.
+inline std::unique_ptr<starlume::Show> show(int order, starlume::Source& from) {
+    auto s = starlume::makeshow();
+    setOrder(s->world, order);
+    s->source = std::make_unique<Lent>(from);
+    return s;
 }
 
 } // namespace testsupport

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/decoder.h"
+#include "core/app/show.h"
+#include "core/clock/videoclock.h"
+#include "core/world/random.h"
 #include "support.h"
-#include "video/videoclock.h"
-#include "world/random.h"
 
 using namespace starlume;
 using namespace testsupport;
@@ -57,26 +57,52 @@ TEST(Videoclock, FramesPassesAndMusicLineUp) {
 }
 
 TEST(Videoclock, TimedKeysComeAfterThePassThatReachesTheirTime) {
-    const Videoclock c(2000, 60, 44100);
-    const std::pair<double, std::int64_t> cases[] = {
-        {0, 0},
-        {0.1, 200},
-        {2.0, 4000},
-        {0.00001, 1},
-        {1.0 / 3, 667},
-        {0.3, 600},
-        {1e300, std::numeric_limits<std::int64_t>::max()},
+    // passes per second, seconds, the pass; a time written in decimals that
+    // lands a hair past its pass still names that pass
+    const std::tuple<int, double, std::int64_t> cases[] = {
+        {2000, 0, 0},
+        {2000, 0.1, 200},
+        {2000, 2.0, 4000},
+        {2000, 0.00001, 1},
+        {2000, 1.0 / 3, 667},
+        {2000, 0.3, 600},
+        {2000, 4.03, 8060},
+        {3000, 0.07, 210},
+        {2000, 1e300, std::numeric_limits<std::int64_t>::max()},
     };
-    for (const auto& [seconds, pass] : cases) EXPECT_EQ(c.keypass(seconds), pass) << seconds;
+    for (const auto& [passes, seconds, pass] : cases) {
+        EXPECT_EQ(Videoclock(passes, 60, 44100).keypass(seconds), pass) << seconds;
+    }
+}
+
+TEST(Videoclock, AVideoStartsHalfABlockEarlyAtItsSizeWithItsKeys) {
+    const char* argv[] = {"starlume", "--render", "v.mp4",   "--size", "640x360",
+                          "--keys",   "7b",       "--stars", "20",     "a.wav"};
+    const Args args = parseargs(10, const_cast<char**>(argv));
+    Output out;
+    const Io io{stdin, out.get(), [] { return 0; }, [] {}, [] {}};
+    const auto s = makeshow();
+    startvideo(*s, args, io);
+    // a block comes due when the music reaches its middle
+    EXPECT_DOUBLE_EQ(s->clock.startm, -blockperiod / 2);
+    EXPECT_TRUE(s->musicplayson);
+    EXPECT_EQ(s->world.screensizex, 640);
+    EXPECT_EQ(s->world.screensizey, 360);
+    EXPECT_EQ(s->world.order, 20);
+    EXPECT_EQ(s->world.color, 7);
+    EXPECT_EQ(s->world.blackhole, 1);
 }
 
 TEST(Videoclock, BlocksComeDueByThePositionAndPHoldsOnlyTheDance) {
     const Videoclock c(2000, 60, 10 * 44100);
     float plain[bands] = {};
     for (const bool held : {false, true}) {
-        auto w = world(75);
-        Analysis a;
         Tone tone;
+        auto s = show(75, tone);
+        s->musicplayson = true;
+        World* w = &s->world;
+        const Analysis& a = s->analysis;
+        const Clock& clock = s->clock;
         float atpause[bands] = {};
         for (std::int64_t p = 1; p <= 4000; p++) {
             if (held && p == 1000) {
@@ -88,10 +114,11 @@ TEST(Videoclock, BlocksComeDueByThePositionAndPHoldsOnlyTheDance) {
                 EXPECT_TRUE(std::equal(a.kicks, a.kicks + bands, atpause));
             }
             const double ms = c.positionms(p);
-            videoanalysis(a, *w, tone, ms);
+            pass(*s, ms);
             // a block is read on the first pass past its end, held or not
-            ASSERT_EQ(a.framecounter - 1, static_cast<int>(std::ceil(ms / blockperiod)) - 1) << p;
-            ASSERT_EQ(tone.done, (a.framecounter - 1) * std::int64_t{blocksize});
+            ASSERT_EQ(clock.framecounter - 1, static_cast<int>(std::ceil(ms / blockperiod)) - 1)
+                << p;
+            ASSERT_EQ(tone.done, (clock.framecounter - 1) * std::int64_t{blocksize});
         }
         // after the hold the dance is back in step with the music
         if (!held) std::copy(a.kicks, a.kicks + bands, plain);
@@ -108,14 +135,15 @@ TEST(Videoclock, ADanceIsTheSameHoweverItsPassesAreSplitAndKeysComeOnTime) {
     // where each run stops on its way to pass 3000
     const std::vector<std::vector<std::int64_t>> splits{
         {3000}, {0, 999, 1000, 1001, 3000}, {1, 2, 3, 500, 2999, 3000}};
-    std::unique_ptr<World> first;
+    std::unique_ptr<Show> first;
     for (const auto& stops : splits) {
-        auto w = world(30);
-        Palette p;
-        Analysis a;
         Tone tone;
+        auto s = show(30, tone);
+        s->musicplayson = true;
+        World* w = &s->world;
+        const Analysis& a = s->analysis;
         seedrnd(7);
-        Dance dance(c, *w, p, a, tone, at, io);
+        Dance dance(c, *s, at, io);
         for (const std::int64_t stop : stops) {
             dance.runto(stop);
             ASSERT_EQ(dance.passes(), stop);
@@ -128,13 +156,14 @@ TEST(Videoclock, ADanceIsTheSameHoweverItsPassesAreSplitAndKeysComeOnTime) {
         EXPECT_EQ(w->steps, 3000);
         EXPECT_GT(a.kicks[5], 1.0f);
         if (!first) {
-            first = std::move(w);
+            first = std::move(s);
             continue;
         }
-        const int n = first->count();
-        EXPECT_TRUE(std::equal(w->x, w->x + n, first->x));
+        const World& one = first->world;
+        const int n = one.count();
+        EXPECT_TRUE(std::equal(w->x, w->x + n, one.x));
         EXPECT_FALSE(std::equal(w->y, w->y + n, world(30)->y)); // the stars have moved
-        EXPECT_TRUE(std::equal(w->vy, w->vy + n, first->vy));
+        EXPECT_TRUE(std::equal(w->vy, w->vy + n, one.vy));
     }
 }
 

@@ -1,0 +1,369 @@
+#include "core/app/cli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "core/app/exits.h"
+#include "core/input/commands.h"
+
+#ifndef STARLUME_VERSION
+#define STARLUME_VERSION "unknown"
+#endif
+
+namespace starlume {
+
+namespace {
+
+// The toolkit's options and how many arguments each takes; glutInit reads
+// them later, after the console dialogue.
+struct Toolkitoption {
+    const char* name;
+    int arguments;
+};
+constexpr Toolkitoption toolkitoptions[] = {{"-display", 1},  {"-geometry", 1}, {"-direct", 0},
+                                            {"-indirect", 0}, {"-iconic", 0},   {"-gldebug", 0},
+                                            {"-sync", 0}};
+
+// Which runs an option belongs to, for the check that it fits the one chosen.
+enum Fits : unsigned { windowrun = 1, listenrun = 2, renderrun = 4, everyrun = 7 };
+
+// Whether an option takes a value: never, always, or when one follows it
+// (--listen [DEVICE]).
+enum class Takes { nothing, value, maybe };
+
+struct Option {
+    const char* name;
+    Takes takes;
+    unsigned fits;
+};
+constexpr Option options[] = {
+    {"--render", Takes::value, renderrun},
+    {"--size", Takes::value, renderrun},
+    {"--fps", Takes::value, renderrun},
+    {"--passes", Takes::value, renderrun},
+    {"--at", Takes::value, renderrun},
+    {"--keys", Takes::value, everyrun},
+    {"--stars", Takes::value, everyrun},
+    {"--seed", Takes::value, everyrun},
+    {"--verbose", Takes::nothing, everyrun},
+    {"--fullscreen", Takes::nothing, windowrun | listenrun},
+    {"--latency", Takes::value, windowrun},
+    {"--listen", Takes::maybe, listenrun},
+    {"--list-devices", Takes::nothing, 0},
+};
+
+// The options that take a whole number: its range, what it counts, and the
+// field it sets.
+struct Wholeoption {
+    const char* name;
+    long lo, hi;
+    const char* what;
+    int Args::*field;
+};
+constexpr Wholeoption wholeoptions[] = {
+    {"--fps", 1, 240, "a number", &Args::fps},
+    {"--passes", 100, 100000, "a number", &Args::passes},
+    {"--stars", 1, 100, "a number", &Args::stars},
+    {"--latency", 0, 1000, "milliseconds", &Args::latency},
+};
+
+unsigned bitof(std::string_view name) {
+    for (const auto& o : options) {
+        if (name == o.name) return 1u << (&o - options);
+    }
+    return 0;
+}
+
+Args usage(std::string error) {
+    Args a;
+    a.action = Args::usage;
+    a.error = std::move(error);
+    return a;
+}
+
+// A whole decimal number from lo to hi.
+std::optional<long> number(std::string_view text, long lo, long hi) {
+    if (text.empty() || text.size() > 12 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const long v = std::strtol(std::string(text).c_str(), nullptr, 10);
+    if (v < lo || v > hi) return std::nullopt;
+    return v;
+}
+
+// Keys to press unseen: the star count would wait on the console, and quit
+// would end the run before it starts.
+std::string keyerror(const std::string& keys, const char* option) {
+    for (char refused : {'n', 'Q'}) {
+        if (keys.find(refused) != std::string::npos) {
+            return std::string("'") + refused + "' cannot be given in " + option;
+        }
+    }
+    return "";
+}
+
+// Sets what option o says from its value; an error message, or "".
+std::string apply(Args& a, std::string_view o, const char* v) {
+    const std::string_view text = v != nullptr ? v : "";
+    auto bad = [&](const std::string& what) {
+        return "option '" + std::string(o) + "' needs " + what + ", not '" + std::string(text) +
+               "'";
+    };
+    for (const auto& w : wholeoptions) {
+        if (o != w.name) continue;
+        const auto n = number(text, w.lo, w.hi);
+        if (!n) {
+            return bad(std::string(w.what) + " from " + std::to_string(w.lo) + " to " +
+                       std::to_string(w.hi));
+        }
+        a.*w.field = static_cast<int>(*n);
+        return "";
+    }
+    if (o == "--render") {
+        if (text.empty()) return bad("a file to write");
+        a.out = v;
+    } else if (o == "--size") {
+        const auto x = text.find('x');
+        const auto w = number(text.substr(0, x), 16, 7680);
+        const auto h =
+            x == std::string_view::npos ? std::nullopt : number(text.substr(x + 1), 16, 7680);
+        if (!w || !h || *w % 2 != 0 || *h % 2 != 0) {
+            return bad("WIDTHxHEIGHT, even numbers from 16 to 7680");
+        }
+        a.width = static_cast<int>(*w);
+        a.height = static_cast<int>(*h);
+    } else if (o == "--at") {
+        const auto colon = text.find(':');
+        const auto s =
+            colon == std::string_view::npos ? std::nullopt : musicseconds(text.substr(0, colon));
+        if (!s) return bad("SECONDS:KEYS");
+        Timedkeys t{*s, std::string(text.substr(colon + 1))};
+        if (auto e = keyerror(t.keys, "--at"); !e.empty()) return e;
+        a.at.push_back(std::move(t));
+    } else if (o == "--keys") {
+        a.keys = text;
+        if (auto e = keyerror(a.keys, "--keys"); !e.empty()) return e;
+    } else if (o == "--seed") {
+        const auto n = number(text, 0, 4294967295L);
+        if (!n) return bad("a number from 0 to 4294967295");
+        a.seed = static_cast<unsigned>(*n);
+    } else if (o == "--listen") {
+        a.device = v;
+    } else if (o == "--list-devices") {
+        a.action = Args::listdevices;
+    } else if (o == "--fullscreen") {
+        a.fullscreen = true;
+    } else if (o == "--verbose") {
+        a.verbose = true;
+    }
+    return "";
+}
+
+// Whether the options given suit the run they ask for.
+std::string checkrun(Args& a, unsigned given) {
+    const bool listen = (given & bitof("--listen")) != 0;
+    if (a.action == Args::listdevices) {
+        if (a.path != nullptr || (given & ~bitof("--list-devices")) != 0) {
+            return "--list-devices takes no file and no other option";
+        }
+        return "";
+    }
+    if (listen && a.out != nullptr) return "--listen and --render cannot go together";
+    unsigned run = windowrun;
+    const char* name = "a window on a file";
+    if (listen) {
+        a.action = Args::listen;
+        run = listenrun;
+        name = "--listen";
+        if (a.path != nullptr) return std::string("--listen takes no file: '") + a.path + "'";
+    } else if (a.out != nullptr) {
+        a.action = Args::render;
+        run = renderrun;
+        name = "--render";
+        if (a.path == nullptr) return "--render needs a FILE to make the video of";
+    }
+    for (const auto& o : options) {
+        if ((given & (1u << (&o - options))) != 0 && (o.fits & run) == 0) {
+            return std::string("option '") + o.name + "' does not go with " + name;
+        }
+    }
+    std::stable_sort(a.at.begin(), a.at.end(),
+                     [](const Timedkeys& x, const Timedkeys& y) { return x.seconds < y.seconds; });
+    return "";
+}
+
+// A parse under way: the arguments, and what they have said so far.
+struct Parse {
+    int argc;
+    char** argv;
+    Args a;
+    unsigned given; // bit i: options[i] was given
+};
+
+const Toolkitoption* toolkitof(const char* arg) {
+    for (const auto& o : toolkitoptions) {
+        if (std::strcmp(arg, o.name) == 0) return &o;
+    }
+    return nullptr;
+}
+
+bool istoolkit(const char* arg) { return toolkitof(arg) != nullptr; }
+
+// A toolkit option at argv[i] and its arguments, kept for glutInit; moves i
+// past them. An error message, or "".
+std::string toolkitoption(Parse& p, int& i) {
+    const Toolkitoption* tk = toolkitof(p.argv[i]);
+    if (i + tk->arguments >= p.argc) {
+        return std::string("option '") + p.argv[i] + "' needs an argument";
+    }
+    for (int k = 0; k <= tk->arguments; k++) p.a.toolkit.push_back(p.argv[i + k]);
+    i += tk->arguments;
+    return "";
+}
+
+// One of our options at argv[i], as --name VALUE or --name=VALUE; moves i
+// past its value. An error message, or "".
+std::string option(Parse& p, int& i) {
+    const char* arg = p.argv[i];
+    const char* eq = std::strchr(arg, '=');
+    const std::string_view name(arg, eq != nullptr ? static_cast<std::size_t>(eq - arg)
+                                                   : std::strlen(arg));
+    const Option* o = nullptr;
+    for (const auto& known : options) {
+        if (name == known.name) o = &known;
+    }
+    if (o == nullptr) return std::string("unknown option '") + arg + "'";
+    p.given |= 1u << (o - options);
+    const char* value = eq != nullptr ? eq + 1 : nullptr;
+    if (value == nullptr && o->takes == Takes::value) {
+        if (i + 1 >= p.argc) return std::string("option '") + arg + "' needs a value";
+        value = p.argv[++i];
+    } else if (value == nullptr && o->takes == Takes::maybe && i + 1 < p.argc &&
+               p.argv[i + 1][0] != '-') {
+        value = p.argv[++i];
+    } else if (value != nullptr && o->takes == Takes::nothing) {
+        return std::string("option '") + std::string(name) + "' takes no value";
+    }
+    return apply(p.a, name, value);
+}
+
+} // namespace
+
+std::optional<double> musicseconds(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string digits(text);
+    char* end = nullptr;
+    errno = 0;
+    const double s = std::strtod(digits.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(s)) return std::nullopt;
+    return s;
+}
+
+Args parseargs(int argc, char** argv) {
+    Parse p{argc, argv, {}, 0};
+    p.a.toolkit.push_back(argc > 0 ? argv[0] : const_cast<char*>("starlume"));
+    bool opts = true;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (opts && std::strcmp(arg, "--") == 0) {
+            opts = false;
+            continue;
+        }
+        if (!opts || arg[0] != '-' || arg[1] == '\0') {
+            if (p.a.path != nullptr) return usage(std::string("more than one file: '") + arg + "'");
+            p.a.path = arg;
+            continue;
+        }
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            p.a.action = Args::help;
+            return p.a;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            p.a.action = Args::version;
+            return p.a;
+        }
+        const std::string error = istoolkit(arg) ? toolkitoption(p, i) : option(p, i);
+        if (!error.empty()) return usage(error);
+    }
+    if (auto e = checkrun(p.a, p.given); !e.empty()) return usage(e);
+    return p.a;
+}
+
+void printhelp(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: starlume [OPTIONS] [FILE]\n"
+                 "       starlume --render OUT [OPTIONS] FILE\n"
+                 "       starlume --listen [DEVICE] [OPTIONS]\n"
+                 "       starlume --list-devices | --help | --version\n"
+                 "\n"
+                 "Plays FILE and makes a grid of stars dance to it in a window. Without FILE\n"
+                 "the path is asked for on the console.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -h, --help         print this help and exit\n"
+                 "  --version          print the version and exit\n"
+                 "  --keys KEYS        press KEYS (see below) before the first pass, e.g.\n"
+                 "                     --keys 7b for the Fire colours and the black hole;\n"
+                 "                     n and Q cannot be given\n"
+                 "  --stars N          stars per side, 1 to 100 (default 75), as n sets them\n"
+                 "  --seed N           seed the random numbers (default: from the clock), so\n"
+                 "                     that a run can be repeated\n"
+                 "  --latency MS       the time from the program to your ears, 0 to 1000 ms\n"
+                 "                     (default: asked of the sound server, else 30 ms); give\n"
+                 "                     it for a path the server cannot see, such as an\n"
+                 "                     external receiver\n"
+                 "  --fullscreen       start in fullscreen\n"
+                 "  --verbose          say on stderr what was chosen, such as the latency\n"
+                 "  --                 end of options: the next argument is FILE\n"
+                 "The X toolkit's options (-display, -geometry, -iconic, -direct, -indirect,\n"
+                 "-gldebug, -sync) are passed on to it.\n"
+                 "\n"
+                 "Making a video (no window and no sound device are needed):\n"
+                 "  --render OUT       write a video of FILE to OUT and exit; the container\n"
+                 "                     comes from OUT's extension (.mp4, .mkv, ...), with\n"
+                 "                     H.264 video and AAC sound\n"
+                 "  --size WxH         width and height, even, 16 to 7680 (default 1280x720)\n"
+                 "  --fps N            frames per second, 1 to 240 (default 60)\n"
+                 "  --passes N         simulation passes per second of music, 100 to 100000\n"
+                 "                     (default 2000)\n"
+                 "  --at SECONDS:KEYS  press KEYS when the music reaches SECONDS; repeatable\n"
+                 "In a video P holds the dance while the music plays on, and F counts\n"
+                 "milliseconds of music.\n"
+                 "\n"
+                 "Live sound:\n"
+                 "  --listen [DEVICE]  analyse a capture device instead of a file: the\n"
+                 "                     system's default, or DEVICE by its name, by a part of\n"
+                 "                     its name that only one device has, or by its number\n"
+                 "  --list-devices     list the capture devices and exit\n"
+                 "\n"
+                 "Analysed in step with the music: WAV (any sample format, rate and channel\n"
+                 "count), AIFF, FLAC, Ogg Vorbis, Opus and MP3. Any other file the player\n"
+                 "plays (tracker modules: .mod, .xm, .s3m, .it) is analysed from the sound\n"
+                 "it plays; any other file that opens drives the stars with its bytes.\n"
+                 "\n"
+                 "Keys in the window:\n");
+    printkeys(out);
+    std::fprintf(out,
+                 "\n"
+                 "Mouse: hold the left button to pull the stars toward the cursor.\n"
+                 "\n"
+                 "Exit status: 0 after Q or a finished video; 1 when FILE cannot be opened\n"
+                 "(for a video: or decoded), a capture device cannot be opened or\n"
+                 "--list-devices finds none; 2 when the audio device cannot be opened; %d\n"
+                 "on a command line that cannot be understood or a DEVICE that fits several\n"
+                 "devices; 69 when no OpenGL context can be made for a video; 73 when\n"
+                 "OUT cannot be created; 74 when writing OUT fails; 130 and 143 when a video\n"
+                 "is stopped by SIGINT or SIGTERM.\n",
+                 exitusage);
+}
+
+void printversion(std::FILE* out) { std::fprintf(out, "starlume %s\n", STARLUME_VERSION); }
+
+} // namespace starlume

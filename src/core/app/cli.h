@@ -1,0 +1,59 @@
+// The command line: which run to make (a window on a file, a window on a
+// capture device, a video of a file) and its options. The X toolkit's own
+// options are recognised so that they can be passed on to it.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace starlume {
+
+// Keys to press when the music reaches a time (--at).
+struct Timedkeys {
+    double seconds;
+    std::string keys;
+};
+
+struct Args {
+    enum Action { run, render, listen, listdevices, help, version, usage } action = run;
+    const char* path = nullptr; // the file, or nullptr to ask for it
+    std::string error;          // for usage: what was wrong, one line
+
+    // What glutInit gets: the program name and the toolkit options given
+    // before "--", nothing else.
+    std::vector<char*> toolkit;
+
+    // Every run.
+    std::string keys;             // pressed before the first pass
+    int stars = 0;                // stars per side; 0 keeps the default
+    std::optional<unsigned> seed; // none: from the clock
+    bool verbose = false;
+
+    // The window.
+    bool fullscreen = false;
+    int latency = -1; // ms from the mixer to the ear; -1: ask the sound server
+
+    // A video.
+    const char* out = nullptr;
+    int width = 1280, height = 720;
+    int fps = 60;
+    int passes = 2000;         // simulation passes per second of music
+    std::vector<Timedkeys> at; // in time order
+
+    // Live sound.
+    const char* device = nullptr; // nullptr: the system's default
+};
+
+Args parseargs(int argc, char** argv);
+
+// Seconds into the music as --at writes them: digits with a decimal point
+// or none, such as 45 or 12.5; nothing when text is not that.
+std::optional<double> musicseconds(std::string_view text);
+
+void printhelp(std::FILE* out);
+void printversion(std::FILE* out);
+
+} // namespace starlume

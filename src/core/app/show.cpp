@@ -1,0 +1,67 @@
+#include "core/app/show.h"
+
+#include <ctime>
+
+#include "core/world/random.h"
+
+namespace starlume {
+
+std::unique_ptr<Show> makeshow() { return std::make_unique<Show>(); }
+
+void startshow(Show& s, const Args& args) {
+    resetGrid(s.world);
+    drawsteps(s.palette);
+    seedrnd(args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr)));
+    if (args.stars != 0) setOrder(s.world, args.stars);
+}
+
+bool pass(Show& s, double nowms) {
+    s.source->poll();
+    const bool playing = s.world.paused == -1;
+    const bool read = (playing || s.musicplayson) && blockdue(s.clock, nowms);
+    if (read) {
+        s.clock.framecounter++;
+        readSamples(s.analysis, *s.source);
+        if (playing) {
+            performFFT(s.analysis);
+            for (int b = 0; b < bands; b++) kickup(s.world, b, s.analysis.kicks[b]);
+        }
+    }
+    simulate(s.world, s.analysis.kicks);
+    return read;
+}
+
+bool presskeys(Show& s, std::string_view keys, const Io& io) {
+    for (const char key : keys) {
+        if (keycommand(s.world, s.palette, static_cast<unsigned char>(key), io) == Outcome::quit) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void startvideo(Show& s, const Args& args, const Io& io) {
+    setclock(s.clock, 0, clocklead(0));
+    s.musicplayson = true;
+    startshow(s, args);
+    s.world.screensizex = args.width;
+    s.world.screensizey = args.height;
+    presskeys(s, args.keys, io);
+}
+
+void Dance::runto(std::int64_t upto) {
+    presstimed();
+    while (pass_ < upto) {
+        pass_++;
+        pass(show_, clock_.positionms(pass_));
+        presstimed();
+    }
+}
+
+void Dance::presstimed() {
+    for (; next_ < at_.size() && clock_.keypass(at_[next_].seconds) <= pass_; next_++) {
+        presskeys(show_, at_[next_].keys, io_);
+    }
+}
+
+} // namespace starlume

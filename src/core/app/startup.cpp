@@ -1,0 +1,98 @@
+#include "core/app/startup.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/input/commands.h"
+
+namespace starlume {
+
+bool readtoken(std::FILE* in, char* buf, std::size_t capacity) {
+    int c = skipspace(in);
+    std::size_t n = 0;
+    bool fits = true;
+    while (c != EOF && !std::isspace(c)) {
+        if (n + 1 < capacity) {
+            buf[n++] = static_cast<char>(c);
+        } else {
+            fits = false;
+        }
+        c = std::fgetc(in);
+    }
+    buf[n] = '\0';
+    return n > 0 && fits;
+}
+
+std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
+                         const char* given) {
+    std::fprintf(out, "Opening  file..\n");
+    std::fprintf(out, "Enter your filename(Absolute Filepath):\t");
+    bool ok;
+    if (given != nullptr) {
+        ok = std::strlen(given) < sizeof path;
+        std::snprintf(path, sizeof path, "%s", ok ? given : "");
+        // On a terminal the answer shows as if it had been typed.
+        if (isatty(fileno(out))) std::fprintf(out, "%s\n", given);
+    } else {
+        std::fflush(out);
+        ok = readtoken(in, path, sizeof path);
+    }
+    // No path, or one longer than any the system can open, is a file that
+    // cannot be opened.
+    std::FILE* ptr = ok ? std::fopen(path, "rb") : nullptr;
+    struct stat st;
+    if (ptr != nullptr && fstat(fileno(ptr), &st) == 0 && S_ISDIR(st.st_mode)) {
+        // A directory opens on this system but holds no audio.
+        std::fclose(ptr);
+        ptr = nullptr;
+    }
+    if (ptr == nullptr) {
+        std::fprintf(out, "Error opening file\n");
+        return nullptr;
+    }
+    std::fprintf(out, "Successfully opened file\n");
+    return ptr;
+}
+
+bool nochannels(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    unsigned char b[8];
+    bool none = false;
+    if (std::fread(b, 1, 4, f) == 4 && std::fseek(f, 12, SEEK_SET) == 0) {
+        // The music library reads "RIFF" and "WAVE" files as little-endian
+        // WAV with the count at byte 2 of "fmt ", "FORM" files as big-endian
+        // AIFF with the count at byte 0 of "COMM".
+        const bool wav = std::memcmp(b, "RIFF", 4) == 0 || std::memcmp(b, "WAVE", 4) == 0;
+        const bool aiff = std::memcmp(b, "FORM", 4) == 0;
+        const char* want = wav ? "fmt " : "COMM";
+        const long at = wav ? 2 : 0;
+        while ((wav || aiff) && !none && std::fread(b, 1, 8, f) == 8) {
+            const std::uint32_t len =
+                wav ? b[4] | b[5] << 8 | b[6] << 16 | std::uint32_t{b[7]} << 24
+                    : std::uint32_t{b[4]} << 24 | b[5] << 16 | b[6] << 8 | b[7];
+            long skip = static_cast<long>(len) + (len & 1); // chunks are padded to even
+            if (std::memcmp(b, want, 4) == 0) {
+                if (std::fseek(f, at, SEEK_CUR) != 0 || std::fread(b, 1, 2, f) != 2) break;
+                none = b[0] == 0 && b[1] == 0;
+                skip -= at + 2;
+            }
+            if (skip != 0 && std::fseek(f, skip, SEEK_CUR) != 0) break;
+        }
+    }
+    std::fclose(f);
+    return none;
+}
+
+void printbanner(std::FILE* out) {
+    std::fprintf(out, "\n\n==========================Starlume=============================\n");
+    std::fprintf(out, "Starlume By Orvalde\n");
+    std::fprintf(out, "Ver 1.0\n");
+    printinstructions(out, true);
+}
+
+} // namespace starlume

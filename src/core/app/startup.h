@@ -1,0 +1,29 @@
+// Start-up on the console: the file dialogue and the banner.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace starlume {
+
+constexpr std::size_t pathcapacity = 4096; // characters of a path, PATH_MAX with its NUL
+
+// Reads one whitespace-delimited token of at most capacity - 1 characters.
+// Returns false at the end of input or when the token does not fit (the whole
+// token is consumed either way).
+bool readtoken(std::FILE* in, char* buf, std::size_t capacity);
+
+// Prompts for the audio file and opens it for reading. A path given on the
+// command line answers the prompt instead of the console. Returns the
+// stream, or nullptr after reporting "Error opening file".
+std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
+                         const char* given = nullptr);
+
+// Whether path is a WAV or AIFF file whose format chunk claims no channels.
+// The music library divides by that count unchecked, so such a file must
+// not be handed to it.
+bool nochannels(const char* path);
+
+void printbanner(std::FILE* out);
+
+} // namespace starlume

@@ -1,0 +1,54 @@
+// The clock of a video. There is no sound card to keep step with: the music
+// position drives everything. Each simulation pass moves it on by a fixed
+// share of a second, analysis blocks come due by it, timed keys are pressed
+// when it reaches their time, and frame k is drawn at k / fps seconds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace starlume {
+
+class Videoclock {
+  public:
+    // passes: simulation passes per second of music; fps: frames per second
+    // of video; musicframes: the music's length in frames at analysisrate.
+    Videoclock(int passes, int fps, std::int64_t musicframes);
+
+    // Frames of the video: as many as cover the music, the last one starting
+    // before it ends, so the two lengths differ by less than a frame.
+    std::int64_t frames() const { return frames_; }
+
+    // Passes run before frame k is drawn: all whose position is at or
+    // before k / fps seconds.
+    std::int64_t passesbefore(std::int64_t k) const { return k * passes_ / fps_; }
+
+    // The music position pass p moves to, in ms from the start of the music.
+    double positionms(std::int64_t p) const { return 1000.0 * static_cast<double>(p) / passes_; }
+
+    // Seconds of music at the end of video frame k.
+    double seconds(std::int64_t k) const { return static_cast<double>(k + 1) / fps_; }
+
+    // Music frames that belong with video frames 0 to k: up to the end of
+    // frame k, at most the whole music.
+    std::int64_t musicthrough(std::int64_t k) const;
+
+    // The pass after which keys timed at seconds are pressed: the first
+    // whose position reaches that time, so that the frame drawn at that time
+    // shows them. 0 is before the first pass.
+    std::int64_t keypass(double seconds) const;
+
+  private:
+    int passes_, fps_;
+    std::int64_t music_, frames_;
+};
+
+// A duration as the progress line shows it: "0:07", "12:34", "1:02:03".
+std::string clocktext(double seconds);
+
+// The progress line on a terminal: percent, frame n of total, speed as a
+// multiple of real time and the time left.
+std::string progressline(std::int64_t done, std::int64_t total, double videoseconds,
+                         double wallseconds);
+
+} // namespace starlume

@@ -1,0 +1,19 @@
+#include "core/clock/wallclock.h"
+
+#include <ctime>
+
+namespace starlume {
+
+double wallms() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+void Wallclock::sleep(double ms) {
+    const auto ns = static_cast<long>(ms * 1e6);
+    const timespec wait{ns / 1000000000, ns % 1000000000};
+    nanosleep(&wait, nullptr);
+}
+
+} // namespace starlume

@@ -1,0 +1,39 @@
+// The keyboard command table and the console texts it prints.
+#pragma once
+
+#include <cstdio>
+
+#include "core/render/palette.h"
+#include "core/world/world.h"
+
+namespace starlume {
+
+// What the command table needs from the platform.
+struct Io {
+    std::FILE* in;    // console input, for the star count
+    std::FILE* out;   // console output
+    int (*elapsed)(); // the toolkit's elapsed time, ms
+    void (*pausemusic)();
+    void (*resumemusic)();
+};
+
+enum class Outcome { carryon, quit };
+
+// Runs the command for one key press in the window. Unknown keys do nothing.
+Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io);
+
+// The instructions; the start-up text and the one the 'i' key prints differ
+// in two lines.
+void printinstructions(std::FILE* out, bool startup);
+
+// One line per key of the window, for the help text.
+void printkeys(std::FILE* out);
+
+// Skips white space; returns the first other character, or EOF.
+int skipspace(std::FILE* in);
+
+// Reads an integer as "%d" would, saturating out-of-range values.
+// Returns 1 on a number, 0 when the input holds no number here, EOF at the end.
+int readint(std::FILE* in, long& value);
+
+} // namespace starlume

@@ -1,0 +1,76 @@
+#include "core/world/world.h"
+
+#include <cmath>
+
+#include "core/world/random.h"
+
+namespace starlume {
+
+void resetGrid(World& w) {
+    for (int i = 0; i < w.order; i++) {
+        for (int j = 0; j < w.order; j++) {
+            const int k = w.order * i + j;
+            w.x[k] = w.betweendistance * i - 0.9999 + w.betweendistance / 2;
+            w.y[k] = w.betweendistance * j - 0.9999 + w.betweendistance / 2;
+            w.vx[k] = 0;
+            w.vy[k] = 0;
+        }
+    }
+}
+
+void setOrder(World& w, int order) {
+    w.order = order;
+    w.size = 0.2 / order;
+    w.betweendistance = w.size * 10;
+    resetGrid(w);
+}
+
+void spiral(World& w) {
+    double rho = 0;
+    double a = 0;
+    for (int i = 0; i < w.order; i++) {
+        for (int j = 0; j < w.order; j++) {
+            const int k = w.order * i + j;
+            w.x[k] = rho * std::sin(a);
+            w.y[k] = rho * std::cos(a);
+            w.vx[k] = 0;
+            w.vy[k] = 0;
+            a += 10 * w.size;
+            rho += w.betweendistance / 200;
+        }
+    }
+}
+
+void move(World& w, int k, double tx, double ty) {
+    w.vx[k] += (tx - w.x[k]) / 100;
+    w.vy[k] += (ty - w.y[k]) / 100;
+}
+
+void circlepull(World& w) {
+    double a = 0;
+    for (int i = 0; i < w.order; i++) {
+        for (int j = 0; j < w.order; j++) {
+            move(w, w.order * i + j, 0.7 * std::sin(a), 0.7 * std::cos(a));
+            a += w.order; // the count per side doubles as the angle step
+        }
+    }
+}
+
+int stripof(double x) {
+    // Scaling by 8 is exact, so this matches x + 1 > s/8 && x + 1 < (s+1)/8.
+    const double t = (x + 1) * 8;
+    if (!(t > 0 && t < 16)) return -1;
+    const double s = std::floor(t);
+    return t > s ? static_cast<int>(s) : -1;
+}
+
+void kickup(World& w, int band, float level) {
+    const int n = w.count();
+    for (int k = 0; k < n; k++) {
+        // A strength is drawn for every star, kicked or not.
+        const float c = w.bar == -1 ? 1.0f : static_cast<float>((rnd() % 10) / 10.0);
+        if (w.y[k] == -1 && stripof(w.x[k]) == band) w.vy[k] += 0.09 * level * c;
+    }
+}
+
+} // namespace starlume

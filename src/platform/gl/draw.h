@@ -1,0 +1,29 @@
+// Drawing frames with OpenGL's immediate mode, glyph by glyph. The same code
+// draws into the window and into a video's offscreen framebuffer;
+// presenting the frame is up to the target.
+#pragma once
+
+#include "core/app/show.h"
+#include "core/render/frame.h"
+
+namespace starlume {
+
+// Mesa's software renderer allocates and frees several megabytes a frame;
+// by default the C library hands them back to the kernel at once, and every
+// frame then pays for thousands of fresh page faults. Keep them.
+void keepfreedmemory();
+
+// Blending, multisampling, black clear colour, identity projection: set once.
+void setglstate();
+
+// Glyph k of the frame: a line loop through its outline, or a point.
+void circle(const Frame& f, int k);
+
+// Clears, draws every glyph in its colour, then sets the clear colour the
+// frame leaves for the next one.
+void drawframe(const Frame& f);
+
+// Builds the show's next frame and draws it.
+void drawstars(Show& s);
+
+} // namespace starlume

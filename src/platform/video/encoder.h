@@ -1,0 +1,55 @@
+// Writes a video file: H.264 video through libx264 and AAC sound, in the
+// container that the file name's extension picks, shaped like libavformat's
+// muxing example: open, add the streams, write frames, finish.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/app/exits.h"
+
+namespace starlume {
+
+// What went wrong, with the exit status it gives.
+struct Failure {
+    int status = 0; // 0: none
+    std::string message;
+    explicit operator bool() const { return status != 0; }
+};
+
+class Encoder {
+  public:
+    Encoder();
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    // Whether the container that path's extension names can hold H.264 and
+    // AAC; touches no file.
+    static Failure fits(const char* path);
+
+    // Finds the encoders and opens them for width x height at fps frames a
+    // second with stereo sound at 44100 Hz; then creates the file and writes
+    // the container's header.
+    Failure open(const char* path, int width, int height, int fps);
+
+    // The next frame: width x height RGBA pixels, bottom row first.
+    Failure video(const std::uint8_t* rgba);
+
+    // The next count stereo frames of sound, interleaved.
+    Failure audio(const std::int16_t* frames, int count);
+
+    // Drains the encoders, writes the container's trailer and closes the file.
+    Failure finish();
+
+    // Whether open got as far as creating the file.
+    bool created() const;
+
+    struct State;
+
+  private:
+    std::unique_ptr<State> s;
+};
+
+} // namespace starlume

@@ -1,0 +1,283 @@
+#include "platform/video/render.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "core/app/exits.h"
+#include "core/app/show.h"
+#include "core/clock/videoclock.h"
+#include "platform/files/decoder.h"
+#include "platform/gl/draw.h"
+#include "platform/video/encoder.h"
+#include "platform/video/offscreen.h"
+
+namespace starlume {
+
+namespace {
+
+volatile std::sig_atomic_t stopsignal = 0;
+
+void onsignal(int sig) { stopsignal = sig; }
+
+// What the keys see of the clock: F reports milliseconds of music.
+const Dance* dancing = nullptr;
+int musicelapsed() { return dancing != nullptr ? static_cast<int>(dancing->positionms()) : 0; }
+// The soundtrack plays on whatever P does; P only holds the dance.
+void soundstays() {}
+const Io io{stdin, stdout, musicelapsed, soundstays, soundstays};
+
+int fail(int status, const std::string& message) {
+    std::fprintf(stderr, "starlume: %s\n", message.c_str());
+    return status;
+}
+
+// Drawn frames on their way from the drawing thread to the encoding one, in
+// a few buffers that go round.
+class Framequeue {
+  public:
+    Framequeue(int buffers, std::size_t bytes) : store(buffers, std::vector<std::uint8_t>(bytes)) {
+        for (auto& b : store) spare.push_back(b.data());
+    }
+
+    // A buffer to draw the next frame into; waits for one.
+    std::uint8_t* take() { return pop(spare); }
+    // Hands a drawn frame on.
+    void put(std::uint8_t* frame) { push(ready, frame); }
+    // The next drawn frame; nullptr once closed and empty.
+    std::uint8_t* next() { return pop(ready); }
+    // Gives a frame's buffer back.
+    void done(std::uint8_t* frame) { push(spare, frame); }
+    // No more frames will come.
+    void close() {
+        std::lock_guard lock(m);
+        closed = true;
+        cv.notify_all();
+    }
+
+  private:
+    std::uint8_t* pop(std::deque<std::uint8_t*>& from) {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return !from.empty() || (closed && &from == &ready); });
+        if (from.empty()) return nullptr;
+        std::uint8_t* b = from.front();
+        from.pop_front();
+        return b;
+    }
+    void push(std::deque<std::uint8_t*>& to, std::uint8_t* b) {
+        std::lock_guard lock(m);
+        to.push_back(b);
+        cv.notify_all();
+    }
+
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::vector<std::uint8_t>> store;
+    std::deque<std::uint8_t*> spare, ready;
+    bool closed = false;
+};
+
+// The encoding thread: sound up to the end of each frame, then the frame.
+// After a failure it only gives the buffers back, so that drawing never waits.
+struct Encoding {
+    Encoding(Encoder& e, std::span<const std::int16_t> m, const Videoclock& c, Framequeue& q)
+        : encoder(e), music(m), clock(c), queue(q) {}
+
+    Encoder& encoder;
+    std::span<const std::int16_t> music; // the whole of it, decoded once
+    const Videoclock& clock;
+    Framequeue& queue;
+    std::atomic<bool> failed = false;
+    Failure failure;
+
+    void run() {
+        std::int64_t sent = 0;
+        for (std::int64_t k = 0;; k++) {
+            std::uint8_t* frame = queue.next();
+            if (frame == nullptr) return;
+            for (const std::int64_t upto = clock.musicthrough(k); !failed && sent < upto;) {
+                const int n = static_cast<int>(std::min<std::int64_t>(4096, upto - sent));
+                note(encoder.audio(music.data() + 2 * sent, n));
+                sent += n;
+            }
+            if (!failed) note(encoder.video(frame));
+            queue.done(frame);
+        }
+    }
+
+    void note(Failure f) {
+        if (!f) return;
+        failure = std::move(f);
+        failed = true;
+    }
+};
+
+// Only a file, never a device such as /dev/full, and only one this run
+// created.
+void removeout(const char* out) {
+    struct stat st;
+    if (stat(out, &st) == 0 && S_ISREG(st.st_mode)) unlink(out);
+}
+
+std::string sizetext(const char* out) {
+    struct stat st;
+    const double bytes = stat(out, &st) == 0 ? static_cast<double>(st.st_size) : 0;
+    char text[32];
+    if (bytes < 1e6) {
+        std::snprintf(text, sizeof text, "%.0f kB", bytes / 1e3);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    }
+    return text;
+}
+
+// Everything that can be found wrong before anything is drawn or created.
+int check(const Args& args) {
+    struct stat in;
+    // Without waiting, should FILE be a pipe with no writer yet.
+    const int fd = open(args.path, O_RDONLY | O_NONBLOCK);
+    if (fd < 0 || fstat(fd, &in) != 0) {
+        const int error = errno;
+        if (fd >= 0) close(fd);
+        return fail(exitnofile,
+                    std::string("cannot open '") + args.path + "': " + std::strerror(error));
+    }
+    close(fd);
+    if (S_ISDIR(in.st_mode)) {
+        return fail(exitnofile, std::string("'") + args.path + "' is a folder, not a music file");
+    }
+    struct stat out;
+    if (stat(args.out, &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
+        return fail(exitusage, std::string("'") + args.out +
+                                   "' is the music file itself; the video would overwrite it");
+    }
+    if (Failure e = Encoder::fits(args.out)) return fail(e.status, e.message);
+    return 0;
+}
+
+// Ctrl-C and SIGTERM stop the video after a frame, with the file whole.
+void catchsignals() {
+    // Past a file size limit a write fails with EFBIG and the run ends with
+    // its message, instead of the signal killing the process mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction stop {};
+    stop.sa_handler = onsignal;
+    stop.sa_flags = SA_RESTART | SA_RESETHAND; // a second Ctrl-C ends it at once
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+}
+
+// Draws every frame of the video into the queue, until the last, a signal or
+// a failed encoding; at least one, so that even a video stopped at once
+// plays. Returns the frames drawn.
+std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& queue,
+                     const Encoding& encoding, const Videoclock& timeline,
+                     std::chrono::steady_clock::time_point started) {
+    using clock = std::chrono::steady_clock;
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    auto shown = started;
+    const std::int64_t total = timeline.frames();
+    std::int64_t drawn = 0;
+    do {
+        dance.toframe(drawn);
+        drawstars(show);
+        std::uint8_t* frame = queue.take();
+        target.readback(frame);
+        queue.put(frame);
+        drawn++;
+        const auto now = clock::now();
+        if (terminal && now - shown >= std::chrono::milliseconds(100)) {
+            shown = now;
+            const std::chrono::duration<double> wall = now - started;
+            std::fprintf(
+                stderr, "\r%s\033[K",
+                progressline(drawn, total, timeline.seconds(drawn - 1), wall.count()).c_str());
+        }
+    } while (drawn < total && stopsignal == 0 && !encoding.failed);
+    if (terminal) std::fprintf(stderr, "\r\033[K");
+    return drawn;
+}
+
+// The summary on stderr, and the status of a run that wrote its file.
+int summary(const Args& args, std::int64_t drawn, std::int64_t total, double wallseconds) {
+    const double seconds = static_cast<double>(drawn) / args.fps;
+    if (stopsignal != 0) {
+        std::fprintf(stderr, "starlume: stopped by %s at frame %lld of %lld (%s of music)\n",
+                     stopsignal == SIGINT ? "SIGINT" : "SIGTERM", static_cast<long long>(drawn),
+                     static_cast<long long>(total), clocktext(seconds).c_str());
+    }
+    std::fprintf(
+        stderr,
+        "starlume: wrote '%s': %lld frames, %s, %.2f s of video in %.2f s, %.2fx real time\n",
+        args.out, static_cast<long long>(drawn), sizetext(args.out).c_str(), seconds, wallseconds,
+        seconds / wallseconds);
+    return stopsignal != 0 ? 128 + stopsignal : exitok;
+}
+
+} // namespace
+
+int renderrun(const Args& args) {
+    const auto started = std::chrono::steady_clock::now();
+    av_log_set_level(args.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    catchsignals();
+    if (int status = check(args); status != 0) return status;
+    // Decoded once: the music's length, its analysis and the soundtrack.
+    const std::vector<std::int16_t> music = decodeall(args.path);
+    if (music.empty()) {
+        return fail(exitnofile, std::string("no decoder reads sound from '") + args.path +
+                                    "'; a video needs decodable audio");
+    }
+    const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
+
+    Offscreen target;
+    if (std::string error; !target.open(args.width, args.height, error)) {
+        return fail(exitunavailable, "cannot draw offscreen: " + error);
+    }
+    Encoder encoder;
+    if (Failure e = encoder.open(args.out, args.width, args.height, args.fps)) {
+        if (encoder.created()) removeout(args.out);
+        return fail(e.status, e.message);
+    }
+
+    const auto show = makeshow();
+    show->source = std::make_unique<Memorysource>(music);
+    startvideo(*show, args, io);
+    setglstate();
+    Dance dance(timeline, *show, args.at, io);
+    dancing = &dance;
+    dance.runto(0);
+
+    Framequeue queue(3, static_cast<std::size_t>(args.width) * args.height * 4);
+    Encoding encoding{encoder, music, timeline, queue};
+    std::thread encoderthread([&] { encoding.run(); });
+    const std::int64_t drawn = drawall(dance, *show, target, queue, encoding, timeline, started);
+    dancing = nullptr;
+    queue.close();
+    encoderthread.join();
+    Failure failure = encoding.failed ? encoding.failure : encoder.finish();
+    if (failure) {
+        removeout(args.out); // created, since it was opened
+        return fail(failure.status, failure.message + "; removed it");
+    }
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - started;
+    return summary(args, drawn, timeline.frames(), wall.count());
+}
+
+} // namespace starlume

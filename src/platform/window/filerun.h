@@ -1,0 +1,10 @@
+// The window on a file: the console dialogue, the header report, the music.
+#pragma once
+
+#include "core/app/cli.h"
+
+namespace starlume {
+
+[[noreturn]] void filerun(Args& args);
+
+} // namespace starlume

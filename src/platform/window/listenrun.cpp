@@ -1,0 +1,98 @@
+#include "platform/window/listenrun.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <SDL2/SDL.h>
+
+#include "core/app/exits.h"
+#include "core/audio/devices.h"
+#include "core/clock/wallclock.h"
+#include "platform/sound/capture.h"
+#include "platform/window/stage.h"
+
+namespace starlume {
+
+namespace {
+
+// P stops listening; what is heard after it is news again.
+class Listening final : public Stillclock {
+  public:
+    explicit Listening(Capture& capture) : capture(capture) {}
+    void pause(Clock& c) override {
+        capture.pause();
+        Stillclock::pause(c);
+    }
+    void resume(Clock& c, double picturems) override {
+        Stillclock::resume(c, picturems);
+        capture.resume();
+    }
+
+  private:
+    Capture& capture;
+};
+
+bool start() {
+    if (startcapture()) return true;
+    std::fprintf(stderr, "starlume: no sound: %s\n", SDL_GetError());
+    return false;
+}
+
+} // namespace
+
+int listenrun(Args& args) {
+    if (!start()) return exitnofile;
+    std::unique_ptr<Capture> capture;
+    // The device as SDL names it: the one picked from the list, else what
+    // was typed, for SDL to try and say why not; or the system's default.
+    std::string device;
+    if (args.device != nullptr) {
+        const std::vector<std::string> names = capturedevices();
+        const Devicepick pick = pickdevice(names, args.device);
+        if (pick.index < 0 && pick.matches.size() > 1) {
+            std::fprintf(stderr, "starlume: '%s' fits several capture devices:\n", args.device);
+            for (int i : pick.matches) {
+                std::fprintf(stderr, "%d: %s\n", i, names[static_cast<std::size_t>(i)].c_str());
+            }
+            return exitusage;
+        }
+        device = pick.index >= 0 ? names[static_cast<std::size_t>(pick.index)] : args.device;
+        capture = Capture::open(device.c_str());
+    } else {
+        device = defaultcapture();
+        capture = Capture::open(nullptr);
+    }
+    const std::string name = device.empty() ? "default" : device;
+    if (capture == nullptr) {
+        std::fprintf(stderr, "starlume: cannot open capture device '%s': %s\n", name.c_str(),
+                     SDL_GetError());
+        return exitnofile;
+    }
+
+    std::printf("Listening to: %s\n", name.c_str());
+    Show& show = windowshow(args);
+    static Listening listening(*capture);
+    show.source = std::move(capture);
+    // What is heard is now: the clock starts here, with nothing to read ahead.
+    setclock(show.clock, std::floor(wallms()), 0);
+    runwindow(args, show, listening);
+}
+
+int listdevices(const Args&) {
+    if (!start()) return exitnofile;
+    const std::vector<std::string> names = capturedevices();
+    if (names.empty()) {
+        std::fprintf(stderr, "starlume: no capture devices\n");
+        return exitnofile;
+    }
+    const std::string fallback = defaultcapture();
+    for (std::size_t i = 0; i < names.size(); i++) {
+        std::printf("%zu: %s%s\n", i, names[i].c_str(),
+                    !fallback.empty() && names[i] == fallback ? " (default)" : "");
+    }
+    return 0;
+}
+
+} // namespace starlume
