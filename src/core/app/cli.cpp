@@ -60,7 +60,7 @@ constexpr Option options[] = {
 // field it sets.
 struct Wholeoption {
     const char* name;
-    long lo, hi;
+    long long lo, hi;
     const char* what;
     int Args::*field;
 };
@@ -86,12 +86,12 @@ Args usage(std::string error) {
 }
 
 // A whole decimal number from lo to hi.
-std::optional<long> number(std::string_view text, long lo, long hi) {
+std::optional<long long> number(std::string_view text, long long lo, long long hi) {
     if (text.empty() || text.size() > 12 ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
-    const long v = std::strtol(std::string(text).c_str(), nullptr, 10);
+    const long long v = std::strtoll(std::string(text).c_str(), nullptr, 10);
     if (v < lo || v > hi) return std::nullopt;
     return v;
 }
@@ -149,7 +149,7 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         a.keys = text;
         if (auto e = keyerror(a.keys, "--keys"); !e.empty()) return e;
     } else if (o == "--seed") {
-        const auto n = number(text, 0, 4294967295L);
+        const auto n = number(text, 0, 4294967295LL);
         if (!n) return bad("a number from 0 to 4294967295");
         a.seed = static_cast<unsigned>(*n);
     } else if (o == "--listen") {

@@ -70,18 +70,18 @@ bool nochannels(const char* path) {
         const bool wav = std::memcmp(b, "RIFF", 4) == 0 || std::memcmp(b, "WAVE", 4) == 0;
         const bool aiff = std::memcmp(b, "FORM", 4) == 0;
         const char* want = wav ? "fmt " : "COMM";
-        const long at = wav ? 2 : 0;
+        const off_t at = wav ? 2 : 0;
         while ((wav || aiff) && !none && std::fread(b, 1, 8, f) == 8) {
             const std::uint32_t len =
                 wav ? b[4] | b[5] << 8 | b[6] << 16 | std::uint32_t{b[7]} << 24
                     : std::uint32_t{b[4]} << 24 | b[5] << 16 | b[6] << 8 | b[7];
-            long skip = static_cast<long>(len) + (len & 1); // chunks are padded to even
+            off_t skip = static_cast<off_t>(len) + (len & 1); // chunks are padded to even
             if (std::memcmp(b, want, 4) == 0) {
-                if (std::fseek(f, at, SEEK_CUR) != 0 || std::fread(b, 1, 2, f) != 2) break;
+                if (fseeko(f, at, SEEK_CUR) != 0 || std::fread(b, 1, 2, f) != 2) break;
                 none = b[0] == 0 && b[1] == 0;
                 skip -= at + 2;
             }
-            if (skip != 0 && std::fseek(f, skip, SEEK_CUR) != 0) break;
+            if (skip != 0 && fseeko(f, skip, SEEK_CUR) != 0) break;
         }
     }
     std::fclose(f);

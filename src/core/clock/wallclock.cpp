@@ -11,8 +11,8 @@ double wallms() {
 }
 
 void Wallclock::sleep(double ms) {
-    const auto ns = static_cast<long>(ms * 1e6);
-    const timespec wait{ns / 1000000000, ns % 1000000000};
+    const auto ns = static_cast<long long>(ms * 1e6);
+    const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
     nanosleep(&wait, nullptr);
 }
 

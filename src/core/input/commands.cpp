@@ -52,27 +52,12 @@ void discardline(std::FILE* in) {
     }
 }
 
-// Asks for a new count until one in 1..100 is given. Letters discard the rest
-// of the line and ask again; at the end of input the count stays as it was.
+// Asks for a new count and reads the answers.
 void starcount(World& w, const Io& io) {
     std::fprintf(io.out, "Enter the number between 1-100: ");
     std::fflush(io.out);
-    long value = 0;
-    bool echo = true;
-    for (;;) {
-        const int r = readint(io.in, value);
-        if (r == EOF) return;
-        if (r == 1) {
-            if (echo) std::fprintf(io.out, "%ld\n", value);
-            if (value >= 1 && value <= maxorder) break;
-        } else {
-            discardline(io.in);
-        }
-        echo = false;
-        std::fprintf(io.out, "Invalid input: Enter the number between 1-100: ");
-        std::fflush(io.out);
-    }
-    setOrder(w, static_cast<int>(value));
+    Starcount s;
+    readstarcount(w, s, io);
 }
 
 void pickdirections(Palette& p) {
@@ -113,6 +98,25 @@ constexpr Keyhelp keyhelp[] = {
 };
 
 } // namespace
+
+bool readstarcount(World& w, Starcount& s, const Io& io) {
+    long value = 0;
+    for (;;) {
+        const int r = readint(io.in, value);
+        if (r == EOF) return false;
+        if (r == 1) {
+            if (s.echo) std::fprintf(io.out, "%ld\n", value);
+            if (value >= 1 && value <= maxorder) break;
+        } else {
+            discardline(io.in);
+        }
+        s.echo = false;
+        std::fprintf(io.out, "Invalid input: Enter the number between 1-100: ");
+        std::fflush(io.out);
+    }
+    setOrder(w, static_cast<int>(value));
+    return true;
+}
 
 void printkeys(std::FILE* out) {
     for (const auto& k : keyhelp) std::fprintf(out, "  %-4s %s\n", k.keys, k.what);

@@ -22,6 +22,15 @@ enum class Outcome { carryon, quit };
 // Runs the command for one key press in the window. Unknown keys do nothing.
 Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io);
 
+// The answers to the star count that 'n' asks for, read from io.in until one
+// is in 1..100, which sets it (true), or until the input ends (false: the
+// count stays, and a page reads on when more is typed). Letters discard the
+// rest of their line. Only the first answer is echoed.
+struct Starcount {
+    bool echo = true;
+};
+bool readstarcount(World& w, Starcount& s, const Io& io);
+
 // The instructions; the start-up text and the one the 'i' key prints differ
 // in two lines.
 void printinstructions(std::FILE* out, bool startup);
