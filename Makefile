@@ -4,6 +4,8 @@
 BUILD     ?= build
 # Second tree for `make test`: clang with ASan, UBSan and LSan, and the fuzzers.
 ASAN      ?= build-asan
+# Third: the page, built by emscripten.
+WEB       ?= build-web
 JOBS      ?= $(shell nproc)
 PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev libx11-dev \
              libsndfile1-dev libsoxr-dev libpulse-dev \
@@ -13,10 +15,11 @@ PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut
              pulseaudio pulseaudio-utils \
              clang libclang-rt-14-dev llvm \
              dpkg-dev file binutils mandoc desktop-file-utils appstream lintian \
-             fonts-dejavu-core
+             fonts-dejavu-core \
+             emscripten chromium nodejs
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build asan run package dist distcheck test pictures clean
+.PHONY: all deps build asan web serve-web run package dist distcheck test pictures clean
 
 all: build
 
@@ -29,6 +32,11 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+	@# npm comes with some builds of node; Debian's own node needs its package.
+	@command -v npm >/dev/null || $(SUDO) env DEBIAN_FRONTEND=noninteractive \
+	  apt-get install -y -qq --no-install-recommends npm
+	@# The page's tools, pinned by package-lock.json.
+	@test node_modules/.package-lock.json -nt package-lock.json || npm ci --no-audit --no-fund
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -38,6 +46,18 @@ asan: deps
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DSTARLUME_SANITIZE=ON -DSTARLUME_FUZZ=ON
 	cmake --build $(ASAN) -j$(JOBS)
+
+# The page: build-web/index.html and what it loads. emcc's JavaScript
+# optimiser needs Debian's acorn, which this node does not look for itself.
+web: deps
+	NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node)
+	NODE_PATH=/usr/share/nodejs cmake --build $(WEB) -j$(JOBS)
+
+# Any static server serves the page; this one on http://localhost:8000/.
+serve-web: web
+	@echo "Starlume: http://localhost:8000/ (Ctrl-C stops the server)"
+	python3 -m http.server --bind 127.0.0.1 --directory $(WEB) 8000
 
 # The demo tune is synthesised by tools/demotune; the path is answered for you
 # and the console stays yours for the star-count prompt.
@@ -63,9 +83,10 @@ distcheck: deps
 
 # The plain tree first, then the same tests under the sanitizers (their
 # options come with the tree) and a short run of each fuzzer.
-test: build asan
+test: build asan web
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j$(JOBS)
+	cd $(WEB) && ctest --output-on-failure
 
 # The README's pictures in docs/: scenes on the demo tune drawn offscreen at
 # exact music positions, the same bytes on every run on this machine.
@@ -74,4 +95,4 @@ pictures: build
 	python3 tools/pictures.py --stills $(BUILD)/starlume_stills --wav $(BUILD)/demo.wav --out docs
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(WEB)

@@ -1,0 +1,61 @@
+# The page, built by emscripten (make web): the same core as the native
+# program, compiled to wasm, with the web stage around it, written to the
+# build tree as index.html, index.js, index.wasm and capture.js; and the
+# core's unit tests compiled to wasm and run under node.
+enable_language(C)
+
+# KISS FFT's own sources, from npm's kissfft-js (Debian has no build of it
+# that emscripten can link).
+set(STARLUME_KISSFFT_DIR ${PROJECT_SOURCE_DIR}/node_modules/kissfft-js/src CACHE PATH
+  "KISS FFT's C sources")
+if(NOT EXISTS ${STARLUME_KISSFFT_DIR}/tools/kiss_fftr.c)
+  message(FATAL_ERROR "No KISS FFT sources in ${STARLUME_KISSFFT_DIR}: run npm ci (make deps)")
+endif()
+add_library(kissfft STATIC ${STARLUME_KISSFFT_DIR}/kiss_fft.c ${STARLUME_KISSFFT_DIR}/tools/kiss_fftr.c)
+target_include_directories(kissfft SYSTEM PUBLIC ${STARLUME_KISSFFT_DIR} ${STARLUME_KISSFFT_DIR}/tools)
+target_compile_options(kissfft PRIVATE -w)
+
+# The per-star loops' vector types become wasm SIMD.
+add_compile_options(-msimd128)
+
+file(GLOB STARLUME_CORE_SOURCES CONFIGURE_DEPENDS src/core/*/*.cpp)
+add_library(starlume_core STATIC ${STARLUME_CORE_SOURCES})
+target_include_directories(starlume_core PUBLIC src)
+target_compile_definitions(starlume_core PRIVATE STARLUME_VERSION="${PROJECT_VERSION}")
+target_link_libraries(starlume_core PUBLIC kissfft)
+
+set(web ${PROJECT_SOURCE_DIR}/src/platform/web)
+add_executable(starlume_page ${web}/page.cpp ${web}/webgl.cpp)
+target_link_libraries(starlume_page PRIVATE starlume_core)
+set_target_properties(starlume_page PROPERTIES OUTPUT_NAME index SUFFIX .html
+  LINK_DEPENDS "${web}/page.js;${web}/shell.html")
+target_link_options(starlume_page PRIVATE
+  --shell-file ${web}/shell.html -sMINIFY_HTML=0 --js-library ${web}/page.js
+  -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXPORTED_FUNCTIONS=_main,_malloc,_free
+  -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1)
+configure_file(${web}/capture.js ${CMAKE_BINARY_DIR}/capture.js COPYONLY)
+
+if(STARLUME_TESTS)
+  enable_testing()
+  # GoogleTest from Debian's sources, without threads.
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB unit_sources CONFIGURE_DEPENDS tests/unit/*.cpp)
+  add_executable(unit_tests ${unit_sources})
+  target_include_directories(unit_tests PRIVATE tests/unit)
+  target_link_libraries(unit_tests PRIVATE starlume_core GTest::gtest_main)
+  # Real files through node; more memory than 16 MB; main's status as node's.
+  target_link_options(unit_tests PRIVATE -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
+    -sWASM_ASYNC_COMPILATION=0)
+  find_program(NODE node REQUIRED)
+  # The one test that needs a second thread runs natively (and under
+  # ThreadSanitizer) only.
+  add_test(NAME wasm.unit COMMAND ${NODE} $<TARGET_FILE:unit_tests>
+    --gtest_filter=-Ring.HandsOverEveryValueInOrderFromAnotherThread)
+  # The page in headless Chromium.
+  add_test(NAME web.page COMMAND ${NODE} --test ${PROJECT_SOURCE_DIR}/tests/web/)
+  set_tests_properties(web.page PROPERTIES TIMEOUT 300
+    ENVIRONMENT "STARLUME_WEB=${CMAKE_BINARY_DIR};STARLUME_SOURCE=${PROJECT_SOURCE_DIR}")
+endif()

@@ -1,0 +1,262 @@
+// The page's platform glue, linked with --js-library: Web Audio (a file
+// decoded at 44100 Hz and played, the position heard, live sound through an
+// AudioWorklet), the buttons, the drop, the URL's parameters, fullscreen and
+// the star count field. The show itself is all in the wasm module.
+mergeInto(LibraryManager.library, {
+  $Page: {
+    context: null,
+    buffer: null,      // the decoded music
+    source: null,      // its AudioBufferSourceNode while it plays
+    startAt: 0,        // the context time its first sample plays at
+    heard: -1,         // ms of the music heard so far
+    latency: -1,       // ms from the page to the ear, when given
+    stream: null,      // live sound's MediaStream and worklet node
+    node: null,
+    chunk: 0,          // a buffer in wasm memory for live sound
+    chunkFloats: 0,
+  },
+
+  $pageContext__deps: ['$Page'],
+  $pageContext: function () {
+    // At 44100 Hz the decoded music needs no resampler.
+    if (!Page.context) Page.context = new AudioContext({ sampleRate: 44100, latencyHint: 'interactive' });
+    return Page.context;
+  },
+
+  $pageString__deps: ['malloc'],
+  $pageString: function (text) {
+    var size = lengthBytesUTF8(text) + 1, p = _malloc(size);
+    stringToUTF8(text, p, size);
+    return p;
+  },
+
+  // A file's bytes (from a URL, the file field or a drop): the header
+  // report, then the music decoded by the browser and handed over in parts.
+  $pageOpen__deps: ['$Page', '$pageContext', '$pageString', 'malloc', 'free'],
+  $pageOpen: function (name, data) {
+    var bytes = new Uint8Array(data);
+    var p = _malloc(Math.max(1, bytes.length)), n = pageString(name);
+    HEAPU8.set(bytes, p);
+    _page_file(n, p, bytes.length);
+    _free(p);
+    _free(n);
+    if (bytes.length === 0) return Promise.resolve();
+    // decodeAudioData takes its argument away: it gets a copy.
+    return pageContext().decodeAudioData(data.slice(0)).then(function (music) {
+      Page.buffer = music;
+      var frames = music.length, channels = music.numberOfChannels, part = 65536;
+      var buffer = _malloc(part * channels * 4);
+      _page_musicbegin(frames, channels);
+      for (var at = 0; at < frames; at += part) {
+        var count = Math.min(part, frames - at);
+        for (var c = 0; c < channels; c++) {
+          HEAPF32.set(music.getChannelData(c).subarray(at, at + count), (buffer >> 2) + c * count);
+        }
+        _page_musicpart(buffer, count);
+      }
+      _free(buffer);
+      _page_musicend();
+    }, function () {
+      out("starlume: cannot decode '" + name + "': the browser plays no such file");
+    });
+  },
+
+  $pageFetch__deps: ['$pageOpen'],
+  $pageFetch: function (url) {
+    return fetch(url).then(function (response) {
+      if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+      return response.arrayBuffer();
+    }).then(function (data) {
+      return pageOpen(url, data);
+    }, function (e) {
+      out("starlume: cannot load '" + url + "': " + e.message);
+    });
+  },
+
+  $pageStop__deps: ['$Page'],
+  $pageStop: function () {
+    if (Page.source) {
+      Page.source.onended = null;
+      Page.source.stop();
+      Page.source.disconnect();
+      Page.source = null;
+    }
+    if (Page.node) {
+      Page.node.port.onmessage = null;
+      Page.node.disconnect();
+      Page.node = null;
+    }
+    if (Page.stream) {
+      Page.stream.getTracks().forEach(function (t) { t.stop(); });
+      Page.stream = null;
+    }
+    Page.heard = -1;
+  },
+
+  $pageListen__deps: ['$Page', '$pageContext', '$pageString', '$pageStop', 'malloc', 'free'],
+  $pageListen: function (ask) {
+    var context = pageContext();
+    // Echo cancellation, noise suppression and automatic gain would all
+    // change what the stars dance to.
+    var plain = { echoCancellation: false, noiseSuppression: false, autoGainControl: false };
+    var devices = navigator.mediaDevices;
+    if (!devices) {
+      out('starlume: cannot listen: this page is not served from a secure origin');
+      return;
+    }
+    var asked = ask === 'tab' ? devices.getDisplayMedia({ video: true, audio: plain })
+                              : devices.getUserMedia({ audio: plain });
+    asked.then(function (stream) {
+      if (!stream.getAudioTracks().length) throw new Error('no sound was shared');
+      return context.audioWorklet.addModule('capture.js').then(function () { return stream; });
+    }).then(function (stream) {
+      pageStop();
+      var track = stream.getAudioTracks()[0];
+      var input = context.createMediaStreamSource(stream);
+      var node = new AudioWorkletNode(context, 'capture', { numberOfInputs: 1, numberOfOutputs: 0 });
+      var channels = Math.min(2, track.getSettings().channelCount || 2);
+      var label = pageString(track.label || 'microphone');
+      _page_listening(label, channels);
+      _free(label);
+      node.port.onmessage = function (e) {
+        var planes = e.data, frames = planes[0].length, n = frames * channels;
+        if (Page.chunkFloats < n) {
+          if (Page.chunk) _free(Page.chunk);
+          Page.chunk = _malloc(n * 4);
+          Page.chunkFloats = n;
+        }
+        var at = Page.chunk >> 2;
+        for (var i = 0; i < frames; i++) {
+          for (var c = 0; c < channels; c++) HEAPF32[at++] = planes[Math.min(c, planes.length - 1)][i];
+        }
+        _page_chunk(Page.chunk, n);
+      };
+      input.connect(node);
+      Page.stream = stream;
+      Page.node = node;
+      return context.resume();
+    }).catch(function (e) {
+      out('starlume: cannot listen: ' + (e.name ? e.name + ': ' : '') + e.message);
+    });
+  },
+
+  $pageFullscreen: function () {
+    if (document.fullscreenElement) {
+      document.exitFullscreen();
+    } else if (Module.canvas.requestFullscreen) {
+      Module.canvas.requestFullscreen().catch(function () {});
+    }
+  },
+
+  page_init__deps: ['$Page', '$pageOpen', '$pageFetch', '$pageListen', '$pageFullscreen'],
+  page_init: function () {
+    var canvas = Module.canvas;
+    var open = function (file) {
+      if (!file) return;
+      file.arrayBuffer().then(function (data) { return pageOpen(file.name, data); });
+      canvas.focus();
+    };
+    var field = document.getElementById('file');
+    field.addEventListener('change', function () { open(field.files[0]); field.value = ''; });
+    document.getElementById('listen').addEventListener('click', function () { pageListen('microphone'); });
+    document.getElementById('tab').addEventListener('click', function () { pageListen('tab'); });
+    document.getElementById('fullscreen').addEventListener('click', pageFullscreen);
+    document.addEventListener('dragover', function (e) { e.preventDefault(); });
+    document.addEventListener('drop', function (e) {
+      e.preventDefault();
+      open(e.dataTransfer.files[0]);
+    });
+    var line = document.getElementById('line');
+    line.addEventListener('keydown', function (e) {
+      if (e.key !== 'Enter') return;
+      var p = pageString(line.value);
+      line.value = '';
+      _page_line(p);
+      _free(p);
+    });
+    var params = new URLSearchParams(location.search);
+    if (params.get('music') !== null) pageFetch(params.get('music'));
+    if (params.has('listen')) pageListen('microphone');
+    canvas.focus();
+  },
+
+  // The parameters that mirror the command line, as its words.
+  page_args: function (words, size) {
+    var params = new URLSearchParams(location.search), list = [];
+    ['keys', 'stars', 'seed', 'latency'].forEach(function (name) {
+      if (params.has(name)) list.push('--' + name, params.get(name));
+    });
+    var text = list.join('\0');
+    stringToUTF8(text, words, size);
+    return Math.min(lengthBytesUTF8(text), size - 1);
+  },
+
+  page_play__deps: ['$Page', '$pageContext'],
+  page_play: function () {
+    var context = pageContext();
+    var source = context.createBufferSource();
+    source.buffer = Page.buffer;
+    source.connect(context.destination);
+    Page.startAt = context.currentTime + 0.1;
+    Page.heard = -1;
+    source.start(Page.startAt);
+    Page.source = source;
+    context.resume();
+  },
+
+  page_stopsound__deps: ['$pageStop'],
+  page_stopsound: function () { pageStop(); },
+
+  page_pausesound__deps: ['$Page'],
+  page_pausesound: function () { if (Page.context) Page.context.suspend(); },
+
+  page_resumesound__deps: ['$Page'],
+  page_resumesound: function () { if (Page.context) Page.context.resume(); },
+
+  page_setlatency__deps: ['$Page'],
+  page_setlatency: function (ms) { Page.latency = ms; },
+
+  // Where in the music what is heard now is, ms; it stands still while the
+  // context is suspended, and never runs back. The browser says when the
+  // sound it plays reaches the speakers; a latency given overrides that.
+  page_heardms__deps: ['$Page'],
+  page_heardms: function () {
+    var context = Page.context;
+    if (!Page.source || !context || context.state !== 'running') return Page.heard;
+    var t;
+    if (Page.latency >= 0) {
+      t = context.currentTime - Page.latency / 1000;
+    } else {
+      var stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
+      t = stamp && stamp.contextTime > 0
+        ? stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000
+        : context.currentTime - (context.baseLatency || 0) - (context.outputLatency || 0);
+    }
+    Page.heard = Math.max(Page.heard, (t - Page.startAt) * 1000);
+    return Page.heard;
+  },
+
+  page_listen__deps: ['$pageListen'],
+  page_listen: function () { pageListen('microphone'); },
+
+  page_askline: function (prompt) {
+    document.getElementById('prompt').textContent = UTF8ToString(prompt);
+    document.getElementById('ask').hidden = false;
+    document.getElementById('line').focus();
+  },
+
+  page_endline: function () {
+    document.getElementById('ask').hidden = true;
+    Module.canvas.focus();
+  },
+
+  page_fullscreen__deps: ['$pageFullscreen'],
+  page_fullscreen: function () { pageFullscreen(); },
+
+  page_canvasleft: function () { return Module.canvas.getBoundingClientRect().left; },
+  page_canvastop: function () { return Module.canvas.getBoundingClientRect().top; },
+
+  page_stats: function (fps, passus, blockms, passes) {
+    window.starlume = { fps: fps, passus: passus, blockms: blockms, passes: passes };
+  },
+});

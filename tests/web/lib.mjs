@@ -1,0 +1,166 @@
+// The browser tests' harness: a static server for the page and the tests'
+// own files, Debian's Chromium driven headless by playwright-core, canvas
+// screenshots decoded and judged as the window's are, generated WAVs.
+import http from 'node:http';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import zlib from 'node:zlib';
+import { chromium } from 'playwright-core';
+
+export const WEB = process.env.STARLUME_WEB ?? 'build-web';
+export const RATE = 44100, BLOCK = 2048, SIZE = 700;
+
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                '.wav': 'audio/wav' };
+
+// Serves the page from WEB and the tests' files from dir under /files/.
+export function serve(dir) {
+  const server = http.createServer((req, res) => {
+    const url = new URL(req.url, 'http://localhost');
+    const name = decodeURIComponent(url.pathname);
+    const file = name.startsWith('/files/')
+      ? path.join(dir, path.basename(name))
+      : path.join(WEB, path.normalize(name === '/' ? '/index.html' : name).replace(/^(\.\.\/)+/, ''));
+    fs.readFile(file, (err, data) => {
+      if (err) {
+        res.writeHead(404);
+        res.end();
+        return;
+      }
+      res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream' });
+      res.end(data);
+    });
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// Without the background networking flags Chromium keeps knocking on closed
+// doors; SwiftShader gives WebGL with no GPU; the fake devices stand in for
+// a microphone, answering the permission prompt themselves.
+export function launch(capture) {
+  return chromium.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+           '--disable-quic', '--no-first-run', '--no-default-browser-check',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--disable-domain-reliability', '--disable-breakpad',
+           '--autoplay-policy=no-user-gesture-required',
+           '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
+           ...(capture ? [`--use-file-for-fake-audio-capture=${capture}`] : [])],
+  });
+}
+
+// A page at url, with every console error and page error kept.
+export async function open(browser, url) {
+  const page = await browser.newPage({ viewport: { width: 760, height: 1100 } });
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push('pageerror: ' + e.message));
+  await page.goto(url);
+  return { page, errors };
+}
+
+export const panel = (page) => page.locator('#console').textContent();
+
+// Waits until the console panel holds text; returns the panel.
+export async function waitFor(page, text, timeout = 20000) {
+  await page.waitForFunction((t) => document.getElementById('console').textContent.includes(t),
+                             text, { timeout });
+  return panel(page);
+}
+
+// The canvas as pixels: RGBA rows, decoded from playwright's PNG.
+export async function shot(page) {
+  return decodepng(await page.locator('#canvas').screenshot());
+}
+
+function decodepng(png) {
+  let at = 8, width = 0, height = 0, channels = 4;
+  const data = [];
+  while (at < png.length) {
+    const length = png.readUInt32BE(at), type = png.toString('ascii', at + 4, at + 8);
+    const body = png.subarray(at + 8, at + 8 + length);
+    if (type === 'IHDR') {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      channels = { 2: 3, 6: 4 }[body[9]];
+    } else if (type === 'IDAT') {
+      data.push(body);
+    }
+    at += 12 + length;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(data)), stride = width * channels;
+  const out = Buffer.alloc(width * height * 3), row = Buffer.alloc(stride), prev = Buffer.alloc(stride);
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)], line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let x = 0; x < stride; x++) {
+      const a = x >= channels ? row[x - channels] : 0, b = prev[x], c = x >= channels ? prev[x - channels] : 0;
+      const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+      const predict = [0, a, b, (a + b) >> 1, pa <= pb && pa <= pc ? a : pb <= pc ? b : c][filter];
+      row[x] = (line[x] + predict) & 255;
+    }
+    for (let x = 0; x < width; x++) row.copy(out, (y * width + x) * 3, x * channels, x * channels + 3);
+    row.copy(prev);
+  }
+  return judge({ width, height, rgb: out });
+}
+
+// The background (the commonest colour) and the lit pixels: some channel
+// clearly off the background.
+function judge(s) {
+  const counts = new Map();
+  for (let i = 0; i < s.rgb.length; i += 39) {
+    const key = s.rgb[i] << 16 | s.rgb[i + 1] << 8 | s.rgb[i + 2];
+    counts.set(key, (counts.get(key) ?? 0) + 1);
+  }
+  const bg = [...counts.entries()].sort((a, b) => b[1] - a[1])[0][0];
+  s.bg = [bg >> 16, bg >> 8 & 255, bg & 255];
+  s.lit = new Uint8Array(s.width * s.height);
+  for (let p = 0; p < s.lit.length; p++) {
+    s.lit[p] = [0, 1, 2].some((c) => Math.abs(s.rgb[3 * p + c] - s.bg[c]) > 60) ? 1 : 0;
+  }
+  return s;
+}
+
+// Lit pixels in columns x0..x1 and rows y0..y1.
+export function count(s, x0 = 0, x1 = s.width, y0 = 0, y1 = s.height) {
+  let n = 0;
+  for (let y = y0; y < y1; y++) for (let x = x0; x < x1; x++) n += s.lit[y * s.width + x];
+  return n;
+}
+
+// Lit pixels of strip k well above the floor: the stars thrown up.
+export const high = (s, k) => count(s, k * s.width / 16, (k + 1) * s.width / 16, 0, s.height - 100);
+
+// A canonical 16-bit stereo WAV of a tone at bin 10 of the analysis (about
+// 215 Hz) in bursts: 11 blocks on, 11 off.
+export function burstswav(seconds) {
+  const frames = Math.ceil(seconds * RATE / (22 * BLOCK)) * 22 * BLOCK;
+  const pcm = Buffer.alloc(frames * 4);
+  for (let i = 0; i < frames; i++) {
+    const on = Math.floor(i / BLOCK) % 22 < 11;
+    const v = on ? Math.trunc(32000 * Math.sin(2 * Math.PI * 10 * i / BLOCK)) : 0;
+    pcm.writeInt16LE(v, 4 * i);
+    pcm.writeInt16LE(v, 4 * i + 2);
+  }
+  const head = Buffer.alloc(44);
+  head.write('RIFF', 0);
+  head.writeUInt32LE(36 + pcm.length, 4);
+  head.write('WAVEfmt ', 8);
+  head.writeUInt32LE(16, 16);
+  head.writeUInt16LE(1, 20);
+  head.writeUInt16LE(2, 22);
+  head.writeUInt32LE(RATE, 24);
+  head.writeUInt32LE(RATE * 4, 28);
+  head.writeUInt16LE(4, 32);
+  head.writeUInt16LE(16, 34);
+  head.write('data', 36);
+  head.writeUInt32LE(pcm.length, 40);
+  return Buffer.concat([head, pcm]);
+}
+
+export function scratch() {
+  return fs.mkdtempSync(path.join(os.tmpdir(), 'starlume-web-'));
+}
