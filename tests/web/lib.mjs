@@ -132,15 +132,17 @@ export function count(s, x0 = 0, x1 = s.width, y0 = 0, y1 = s.height) {
 }
 
 // Lit pixels of strip k well above the floor: the stars thrown up.
-export const high = (s, k) => count(s, k * s.width / 16, (k + 1) * s.width / 16, 0, s.height - 100);
+export const high = (s, k) =>
+  count(s, Math.floor(k * s.width / 16), Math.floor((k + 1) * s.width / 16), 0, s.height - 100);
 
 // A canonical 16-bit stereo WAV of a tone at bin 10 of the analysis (about
-// 215 Hz) in bursts: 11 blocks on, 11 off.
-export function burstswav(seconds) {
+// 215 Hz) in bursts, 11 blocks on and 11 off; or steady, for live sound,
+// whose blocks start anywhere (one that holds an onset stirs every band).
+export function tonewav(seconds, bursts = true) {
   const frames = Math.ceil(seconds * RATE / (22 * BLOCK)) * 22 * BLOCK;
   const pcm = Buffer.alloc(frames * 4);
   for (let i = 0; i < frames; i++) {
-    const on = Math.floor(i / BLOCK) % 22 < 11;
+    const on = !bursts || Math.floor(i / BLOCK) % 22 < 11;
     const v = on ? Math.trunc(32000 * Math.sin(2 * Math.PI * 10 * i / BLOCK)) : 0;
     pcm.writeInt16LE(v, 4 * i);
     pcm.writeInt16LE(v, 4 * i + 2);

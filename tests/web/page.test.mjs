@@ -7,11 +7,12 @@ import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { serve, launch, open, panel, waitFor, shot, count, high, burstswav, scratch, WEB } from './lib.mjs';
+import { serve, launch, open, panel, waitFor, shot, count, high, tonewav, scratch, WEB } from './lib.mjs';
 
 const dir = scratch();
-const tone = path.join(dir, 'tone.wav');
-fs.writeFileSync(tone, burstswav(40));
+const tone = path.join(dir, 'tone.wav'), steady = path.join(dir, 'steady.wav');
+fs.writeFileSync(tone, tonewav(40));
+fs.writeFileSync(steady, tonewav(20, false));
 fs.writeFileSync(path.join(dir, 'garbage.bin'), crypto.randomBytes(50000));
 fs.writeFileSync(path.join(dir, 'empty.wav'), '');
 let server, browser, base;
@@ -19,7 +20,7 @@ let server, browser, base;
 before(async () => {
   server = await serve(dir);
   base = `http://127.0.0.1:${server.address().port}/`;
-  browser = await launch(tone); // the fake microphone plays the tone
+  browser = await launch(steady); // the fake microphone plays the steady tone
 });
 after(async () => {
   await browser?.close();
@@ -123,7 +124,9 @@ test('a tone by URL: its header report, the instructions, its strips, the toggle
   await assertStrips4And5Dance(page);
   await page.locator('#canvas').press('p');
   assert.ok((await waitFor(page, 'Color: 0\n')).endsWith(TOGGLES));
-  await page.screenshot({ path: path.join(WEB, 'page.png') }); // for the README
+  await page.locator('#canvas').press('7'); // Fire, for the README's picture of the page
+  await page.waitForTimeout(1000);
+  await page.screenshot({ path: path.join(WEB, 'page.png') });
   assert.deepEqual(errors, []);
   await page.close();
 });
@@ -180,7 +183,7 @@ test('bad input gets a clear line and leaves the page working', async () => {
   }
 });
 
-test('the microphone: the fake device plays the tone, and its strips dance', async () => {
+test('the microphone: the fake device plays a tone, and its strips dance', async () => {
   const { page, errors } = await open(browser, base + '?listen');
   await waitFor(page, 'Listening to: ');
   await assertStrips4And5Dance(page);

@@ -40,6 +40,7 @@ void page_endline();
 void page_fullscreen();
 void page_stats(double fps, double passus, double blockms, int passes);
 double page_canvasleft();
+int page_softwaregl();
 double page_canvastop();
 }
 
@@ -47,8 +48,8 @@ namespace starlume {
 
 namespace {
 
-constexpr double passesperms = 2;      // 2000 passes a second of music
-constexpr int mostpasses = 200;        // a frame's worth after a stall: 100 ms
+constexpr double passesperms = 2; // 2000 passes a second of music
+constexpr int mostpasses = 200;   // a frame's worth after a stall: 100 ms
 constexpr const char* canvas = "#canvas";
 
 enum class Sound { none, music, live };
@@ -62,11 +63,11 @@ struct Page {
     int musicchannels = 0;
     Newest* live = nullptr; // the source while listening
     double started = emscripten_get_now();
-    double lastframe = 0;     // when the last frame was drawn, ms
-    double owed = 0;          // a fraction of a pass carried to the next frame
+    double lastframe = 0; // when the last frame was drawn, ms
+    double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
-    double picture = 0;       // the picture's delay the clock's lead was set for
-    Starcount starcount;      // the answers to 'n', when it asks
+    double picture = 0;  // the picture's delay the clock's lead was set for
+    Starcount starcount; // the answers to 'n', when it asks
     bool asking = false;
     WavHeader header;
     // Measured for the stats: frames and passes over the last second.
@@ -286,7 +287,8 @@ EMSCRIPTEN_KEEPALIVE void page_musicpart(const float* planar, int frames) {
     const Mixdown mix = channels == 2 ? mix2 : mixdown(channels, false);
     std::vector<float> frame(static_cast<std::size_t>(channels));
     for (int i = 0; i < frames; i++) {
-        for (int c = 0; c < channels; c++) frame[c] = planar[static_cast<std::size_t>(c) * frames + i];
+        for (int c = 0; c < channels; c++)
+            frame[c] = planar[static_cast<std::size_t>(c) * frames + i];
         float stereo[2];
         mixstereo(mix, frame.data(), channels, 1, stereo);
         // Chromium scales a 16-bit file's negative values by 1/32768 and its
@@ -348,7 +350,9 @@ int main() {
     const Args& use = args.action == Args::usage ? Args{} : args;
     startshow(show, use);
     printbanner(stdout);
-    if (!page.gl.open(canvas)) {
+    // A software renderer (SwiftShader, llvmpipe) pays for multisampling with
+    // more than half its frames.
+    if (!page.gl.open(canvas, page_softwaregl() == 0)) {
         std::fprintf(stderr, "starlume: this browser draws no WebGL\n");
         return 0;
     }

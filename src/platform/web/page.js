@@ -253,6 +253,18 @@ mergeInto(LibraryManager.library, {
   page_fullscreen__deps: ['$pageFullscreen'],
   page_fullscreen: function () { pageFullscreen(); },
 
+  // Whether the browser's WebGL is drawn in software, asked of a canvas of
+  // its own (the page's takes its settings once, when it is made).
+  page_softwaregl: function () {
+    var gl = document.createElement('canvas').getContext('webgl');
+    if (!gl) return 0;
+    var info = gl.getExtension('WEBGL_debug_renderer_info');
+    var name = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
+    var lose = gl.getExtension('WEBGL_lose_context');
+    if (lose) lose.loseContext();
+    return /swiftshader|llvmpipe|softpipe|software/i.test(name) ? 1 : 0;
+  },
+
   page_canvasleft: function () { return Module.canvas.getBoundingClientRect().left; },
   page_canvastop: function () { return Module.canvas.getBoundingClientRect().top; },
 

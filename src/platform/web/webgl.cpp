@@ -36,19 +36,22 @@ unsigned shader(unsigned type, const char* source) {
 
 // GL clamps colours to 0..1 (the transition colour runs up to about 1.5,
 // the background below 0); the page's bytes do the same.
-std::uint8_t byte(float v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0f, 1.0f) * 255 + 0.5f); }
+std::uint8_t byte(float v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0.0f, 1.0f) * 255 + 0.5f);
+}
 
 } // namespace
 
-bool Webgl::open(const char* canvas) {
+bool Webgl::open(const char* canvas, bool multisample) {
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
     attributes.alpha = false;
     attributes.depth = false;
     attributes.stencil = false;
-    attributes.antialias = true; // as the window asks for a multisampled one
+    attributes.antialias = multisample;
     attributes.majorVersion = 1;
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(canvas, &attributes);
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
+        emscripten_webgl_create_context(canvas, &attributes);
     if (context <= 0) return false;
     emscripten_webgl_make_context_current(context);
     program = glCreateProgram();

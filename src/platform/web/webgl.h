@@ -11,9 +11,10 @@ namespace starlume {
 
 class Webgl {
   public:
-    // A WebGL context on the canvas, multisampled, with the one program and
-    // buffer every frame uses. False when the browser gives none.
-    bool open(const char* canvas);
+    // A WebGL context on the canvas, multisampled as the window is (unless
+    // not), with the one program and buffer every frame uses. False when the
+    // browser gives none.
+    bool open(const char* canvas, bool multisample);
 
     // The drawing buffer's size in pixels, and how big a pixel of the page is.
     void resize(int width, int height, double pixelratio);
