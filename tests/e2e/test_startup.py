@@ -88,8 +88,9 @@ class StartupTest(E2ETest):
         self.assertEqual((version.returncode, version.stdout), (0, 'starlume 1.1.0\n'))
         usage = run('--help')
         self.assertEqual(usage.returncode, 0)
-        self.assertIn('Usage: starlume [OPTIONS] [FILE]', usage.stdout)
-        for args in (['--bogus'], ['a.wav', 'b.wav'], ['-geometry']):
+        self.assertIn('Usage: starlume [OPTIONS] [FILE...]', usage.stdout)
+        for args in (['--bogus'], ['--render', 'v.mp4', 'a.wav', 'b.wav'],
+                     ['-geometry']):
             wrong = run(*args)
             self.assertEqual(wrong.returncode, 64, args)
             self.assertEqual((wrong.stdout, wrong.stderr.count('\n')), ('', 1))

@@ -17,10 +17,10 @@ class KeyDocsTest(unittest.TestCase):
         out = subprocess.run([os.environ['STARLUME_BIN'], '--help'],
                              check=True, capture_output=True, text=True).stdout
         lines = out.split('Keys in the window:\n')[1].split('\n\n')[0]
-        # two spaces, the key padded to four columns, the description
+        # two spaces, the key padded to ten columns, the description
         rows = [re.fullmatch(r'  (\S+ *) (\S.*)', line)
                 for line in lines.splitlines()]
-        self.assertTrue(all(m and len(m[1]) == 4 for m in rows), lines)
+        self.assertTrue(all(m and len(m[1]) == 10 for m in rows), lines)
         keys = [(m[1].rstrip(), m[2]) for m in rows]
         man = section('data/starlume.6.in', '.Sh KEYS\n', '.Sh ')
         man = re.findall(r'^\.It Ic (\S+)\n([^.\n].*)$', man, re.M)
@@ -29,7 +29,9 @@ class KeyDocsTest(unittest.TestCase):
         self.assertEqual(re.findall(r'^\| `(.+)` \| (.+) \|$', readme, re.M),
                          keys)
         # the window's own keys, as its callbacks name them
-        window = {'F11': 'key == GLUT_KEY_F11', 'Esc': 'key == 27'}
+        window = {'F11': 'key == GLUT_KEY_F11', 'Esc': 'key == 27',
+                  'Right/PgDn': 'key == GLUT_KEY_RIGHT || key == GLUT_KEY_PAGE_DOWN',
+                  'Left/PgUp': 'key == GLUT_KEY_LEFT || key == GLUT_KEY_PAGE_UP'}
         with open(os.path.join(os.environ['STARLUME_SOURCE'],
                                'src/platform/window/stage.cpp')) as f:
             callbacks = f.read()

@@ -51,6 +51,8 @@ constexpr Option options[] = {
     {"--seed", Takes::value, everyrun},
     {"--verbose", Takes::nothing, everyrun},
     {"--fullscreen", Takes::nothing, windowrun | listenrun},
+    {"--loop", Takes::nothing, windowrun},
+    {"--shuffle", Takes::nothing, windowrun},
     {"--latency", Takes::value, windowrun},
     {"--listen", Takes::maybe, listenrun},
     {"--list-devices", Takes::nothing, 0},
@@ -158,6 +160,10 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         a.action = Args::listdevices;
     } else if (o == "--fullscreen") {
         a.fullscreen = true;
+    } else if (o == "--loop") {
+        a.loop = true;
+    } else if (o == "--shuffle") {
+        a.shuffle = true;
     } else if (o == "--verbose") {
         a.verbose = true;
     }
@@ -186,6 +192,7 @@ std::string checkrun(Args& a, unsigned given) {
         run = renderrun;
         name = "--render";
         if (a.path == nullptr) return "--render needs a FILE to make the video of";
+        if (a.paths.size() > 1) return std::string("more than one file: '") + a.paths[1] + "'";
     }
     for (const auto& o : options) {
         if ((given & (1u << (&o - options))) != 0 && (o.fits & run) == 0) {
@@ -277,8 +284,8 @@ Args parseargs(int argc, char** argv) {
             continue;
         }
         if (!opts || arg[0] != '-' || arg[1] == '\0') {
-            if (p.a.path != nullptr) return usage(std::string("more than one file: '") + arg + "'");
-            p.a.path = arg;
+            if (p.a.path == nullptr) p.a.path = arg;
+            p.a.paths.push_back(arg);
             continue;
         }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -298,13 +305,14 @@ Args parseargs(int argc, char** argv) {
 
 void printhelp(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: starlume [OPTIONS] [FILE]\n"
+                 "Usage: starlume [OPTIONS] [FILE...]\n"
                  "       starlume --render OUT [OPTIONS] FILE\n"
                  "       starlume --listen [DEVICE] [OPTIONS]\n"
                  "       starlume --list-devices | --help | --version\n"
                  "\n"
                  "Plays FILE and makes a grid of stars dance to it in a window. Without FILE\n"
-                 "the path is asked for on the console.\n"
+                 "the path is asked for on the console. Several FILEs, a folder (its audio\n"
+                 "files in name order) or an M3U list play one after another.\n"
                  "\n"
                  "Options:\n"
                  "  -h, --help         print this help and exit\n"
@@ -320,6 +328,8 @@ void printhelp(std::FILE* out) {
                  "                     it for a path the server cannot see, such as an\n"
                  "                     external receiver\n"
                  "  --fullscreen       start in fullscreen\n"
+                 "  --loop             start the list over after its last song\n"
+                 "  --shuffle          play the list in a random order (from --seed when given)\n"
                  "  --verbose          say on stderr what was chosen, such as the latency\n"
                  "  --                 end of options: the next argument is FILE\n"
                  "The X toolkit's options (-display, -geometry, -iconic, -direct, -indirect,\n"

@@ -19,8 +19,9 @@ struct Timedkeys {
 
 struct Args {
     enum Action { run, render, listen, listdevices, help, version, usage } action = run;
-    const char* path = nullptr; // the file, or nullptr to ask for it
-    std::string error;          // for usage: what was wrong, one line
+    const char* path = nullptr;     // the first file, or nullptr to ask for it
+    std::vector<const char*> paths; // every file, folder and list given
+    std::string error;              // for usage: what was wrong, one line
 
     // What glutInit gets: the program name and the toolkit options given
     // before "--", nothing else.
@@ -34,7 +35,9 @@ struct Args {
 
     // The window.
     bool fullscreen = false;
-    int latency = -1; // ms from the mixer to the ear; -1: ask the sound server
+    bool loop = false;    // the list starts over after its last song
+    bool shuffle = false; // the list in a random order
+    int latency = -1;     // ms from the mixer to the ear; -1: ask the sound server
 
     // A video.
     const char* out = nullptr;

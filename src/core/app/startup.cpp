@@ -1,6 +1,7 @@
 #include "core/app/startup.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -27,10 +28,26 @@ bool readtoken(std::FILE* in, char* buf, std::size_t capacity) {
     return n > 0 && fits;
 }
 
-std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
-                         const char* given) {
+void printprompt(std::FILE* out) {
     std::fprintf(out, "Opening  file..\n");
     std::fprintf(out, "Enter your filename(Absolute Filepath):\t");
+}
+
+std::FILE* openmusic(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    struct stat st;
+    if (f != nullptr && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        // A folder opens on this system but holds no audio.
+        std::fclose(f);
+        f = nullptr;
+        errno = EISDIR;
+    }
+    return f;
+}
+
+std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
+                         const char* given, std::FILE* err) {
+    printprompt(out);
     bool ok;
     if (given != nullptr) {
         ok = std::strlen(given) < sizeof path;
@@ -43,15 +60,18 @@ std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacit
     }
     // No path, or one longer than any the system can open, is a file that
     // cannot be opened.
-    std::FILE* ptr = ok ? std::fopen(path, "rb") : nullptr;
-    struct stat st;
-    if (ptr != nullptr && fstat(fileno(ptr), &st) == 0 && S_ISDIR(st.st_mode)) {
-        // A directory opens on this system but holds no audio.
-        std::fclose(ptr);
-        ptr = nullptr;
-    }
+    const bool named = given != nullptr || path[0] != '\0';
+    errno = ok ? 0 : named ? ENAMETOOLONG : 0;
+    std::FILE* ptr = ok ? openmusic(path) : nullptr;
     if (ptr == nullptr) {
+        const int why = errno;
         std::fprintf(out, "Error opening file\n");
+        if (err != nullptr && named) {
+            std::fprintf(err, "starlume: cannot open '%s': %s\n", given != nullptr ? given : path,
+                         std::strerror(why));
+        } else if (err != nullptr) {
+            std::fprintf(err, "starlume: no file was named\n");
+        }
         return nullptr;
     }
     std::fprintf(out, "Successfully opened file\n");

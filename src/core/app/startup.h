@@ -13,11 +13,19 @@ constexpr std::size_t pathcapacity = 4096; // characters of a path, PATH_MAX wit
 // token is consumed either way).
 bool readtoken(std::FILE* in, char* buf, std::size_t capacity);
 
+// The two lines that ask for the file.
+void printprompt(std::FILE* out);
+
 // Prompts for the audio file and opens it for reading. A path given on the
 // command line answers the prompt instead of the console. Returns the
-// stream, or nullptr after reporting "Error opening file".
+// stream, or nullptr after reporting "Error opening file" on out and, on err
+// when given, why.
 std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
-                         const char* given = nullptr);
+                         const char* given = nullptr, std::FILE* err = nullptr);
+
+// Opens a music file for reading; a folder is no file. nullptr with errno
+// set when it cannot be opened.
+std::FILE* openmusic(const char* path);
 
 // Whether path is a WAV or AIFF file whose format chunk claims no channels.
 // The music library divides by that count unchecked, so such a file must

@@ -13,6 +13,7 @@ void RawSource::read(std::int16_t* frames, int count) {
         const std::size_t n = std::min(wanted - done, sizeof raw / 2);
         const std::size_t values = ended ? 0 : std::fread(raw, 1, 2 * n, ptr) / 2;
         ended = values < n;
+        ended_ = ended_ || ended;
         for (std::size_t v = 0; v < n; v++) {
             frames[done + v] =
                 v < values ? static_cast<std::int16_t>(raw[2 * v] | raw[2 * v + 1] << 8) : 0;

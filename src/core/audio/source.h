@@ -16,6 +16,9 @@ class Source {
     // Takes in what has arrived since the last pass (live sound, the
     // player's output); called at the start of every pass.
     virtual void poll() {}
+    // Whether everything there is has been read: a file's end. Live sound
+    // never ends.
+    virtual bool ended() const { return false; }
 };
 
 // A file's bytes from where the stream stands, taken as 16-bit little-endian
@@ -25,9 +28,11 @@ class RawSource final : public Source {
   public:
     explicit RawSource(std::FILE* stream) : ptr(stream) {}
     void read(std::int16_t* frames, int count) override;
+    bool ended() const override { return ended_; }
 
   private:
     std::FILE* ptr;
+    bool ended_ = false;
 };
 
 // Music decoded into memory, read from the start: silence after its end.
@@ -36,6 +41,7 @@ class Memorysource final : public Source {
   public:
     explicit Memorysource(std::span<const std::int16_t> frames) : music(frames) {}
     void read(std::int16_t* frames, int count) override;
+    bool ended() const override { return at == music.size(); }
 
   private:
     std::span<const std::int16_t> music; // interleaved
@@ -46,6 +52,7 @@ class Memorysource final : public Source {
 class Silence final : public Source {
   public:
     void read(std::int16_t* frames, int count) override;
+    bool ended() const override { return true; }
 };
 
 } // namespace starlume

@@ -16,14 +16,18 @@ double heardorigin(const Mixstate& m, std::optional<double> reported, int option
 
 // No allocation and no lock that can wait: this runs on the audio thread.
 void Mixcount::onmix(std::int64_t n, bool playing, bool paused, double nowms) {
+    bool fresh = false;
     if (armed.load(std::memory_order_relaxed) && playing) {
         armed.store(false, std::memory_order_relaxed);
         started.store(true, std::memory_order_relaxed);
+        fresh = true;
     }
     if (!started.load(std::memory_order_relaxed) || paused) return;
     sequence.fetch_add(1, std::memory_order_acq_rel);
-    frames.store(frames.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+    frames.store((fresh ? 0 : frames.load(std::memory_order_relaxed)) + n,
+                 std::memory_order_relaxed);
     lastmix.store(nowms, std::memory_order_relaxed);
+    if (fresh) song.store(song.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     sequence.fetch_add(1, std::memory_order_release);
 }
 
@@ -31,7 +35,8 @@ Mixed Mixcount::mixed() const {
     for (;;) {
         const unsigned before = sequence.load(std::memory_order_acquire);
         const Mixed m{frames.load(std::memory_order_relaxed),
-                      lastmix.load(std::memory_order_relaxed)};
+                      lastmix.load(std::memory_order_relaxed),
+                      song.load(std::memory_order_relaxed)};
         std::atomic_thread_fence(std::memory_order_acquire);
         if (before % 2 == 0 && sequence.load(std::memory_order_relaxed) == before) return m;
     }

@@ -37,17 +37,20 @@ struct Mixstate {
 double heardorigin(const Mixstate& m, std::optional<double> reported, int option);
 
 // Frames of music mixed so far, pauses left out, and when the last of them
-// were handed to the device (ms on the wall clock).
+// were handed to the device (ms on the wall clock); song counts the pieces
+// of music started, this one included.
 struct Mixed {
     std::int64_t frames = 0;
     double atms = 0;
+    unsigned song = 0;
 };
 
 // The count of music frames mixed. The audio thread adds each mix; the main
 // thread reads frames and time as a pair, without a lock.
 class Mixcount {
   public:
-    // Counting starts with the first mix that has music in it from now on.
+    // Counting starts afresh, as the next song, with the first mix that has
+    // music in it from now on.
     void arm() { armed.store(true, std::memory_order_relaxed); }
     void disarm() { armed.store(false, std::memory_order_relaxed); }
 
@@ -63,6 +66,7 @@ class Mixcount {
     std::atomic<unsigned> sequence{0}; // odd while the pair is being written
     std::atomic<std::int64_t> frames{0};
     std::atomic<double> lastmix{0};
+    std::atomic<unsigned> song{0};
 };
 
 // What the window's clock needs of the player.

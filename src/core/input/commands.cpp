@@ -95,6 +95,8 @@ constexpr Keyhelp keyhelp[] = {
     {"i", "print the instructions again"},
     {"F11", "fullscreen on or off"},
     {"Esc", "leave fullscreen"},
+    {"Right/PgDn", "the next song"},
+    {"Left/PgUp", "the song before, or this one again after its first 3 s"},
 };
 
 } // namespace
@@ -119,7 +121,7 @@ bool readstarcount(World& w, Starcount& s, const Io& io) {
 }
 
 void printkeys(std::FILE* out) {
-    for (const auto& k : keyhelp) std::fprintf(out, "  %-4s %s\n", k.keys, k.what);
+    for (const auto& k : keyhelp) std::fprintf(out, "  %-10s %s\n", k.keys, k.what);
 }
 
 int skipspace(std::FILE* in) {

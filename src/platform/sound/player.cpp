@@ -17,11 +17,13 @@ namespace {
 
 constexpr int mixchunk = 1024; // frames the mixer mixes at a time
 
-// Loaded once and left to the system at exit. Once a tune has played out
+// The music playing, left to the system at exit. Once a tune has played out
 // the music library lets go of it, so this is what keeps it reachable;
-// volatile because nothing reads it after start-up and the store would
-// otherwise be optimised away, and the leak checker would report it.
+// volatile because nothing else reads it and the store would otherwise be
+// optimised away, and the leak checker would report it.
 Mix_Music* volatile music = nullptr;
+
+unsigned song = 0; // the count's number of the song playing now
 
 int framebytes = 4; // of the device's format
 
@@ -56,11 +58,18 @@ bool Sdlplayer::openaudio() {
 }
 
 bool Sdlplayer::play(const char* path) {
+    if (music != nullptr) {
+        Mix_HaltMusic();
+        Mix_FreeMusic(music);
+    }
     music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
     if (music == nullptr) std::printf("Not found\n");
     Mix_SetPostMix(postmix, nullptr);
+    // The count starts afresh with the first mix of this music.
+    song = count.mixed().song + 1;
     count.arm();
     const bool plays = Mix_PlayMusic(music, 1) != -1;
+    Mix_ResumeMusic(); // a song skipped to while paused plays
     if (!plays) {
         count.disarm();
         std::printf("Mix_PlayMusic: %s\n", SDL_GetError());
@@ -68,7 +77,18 @@ bool Sdlplayer::play(const char* path) {
     return plays;
 }
 
-Mixed Sdlplayer::mixed() const { return count.mixed(); }
+Mixed Sdlplayer::mixed() const {
+    const Mixed m = count.mixed();
+    return m.song == song ? m : Mixed{};
+}
+
+bool Sdlplayer::playing() const { return Mix_PlayingMusic() != 0; }
+
+std::optional<double> Sdlplayer::duration() const {
+    const double s = music != nullptr ? Mix_MusicDuration(music) : -1;
+    if (s > 0) return s;
+    return std::nullopt;
+}
 
 int Sdlplayer::chunkframes() const { return mixchunk; }
 

@@ -18,8 +18,16 @@ class Sdlplayer final : public Player {
     static bool openaudio();
 
     // Loads path and plays it once, reporting "Not found" and
-    // "Mix_PlayMusic" failures on stdout. Returns whether the music plays.
+    // "Mix_PlayMusic" failures on stdout; the music before it stops. Returns
+    // whether the music plays.
     bool play(const char* path);
+
+    // Whether the music is still playing (or paused): false once it has
+    // played out.
+    bool playing() const;
+
+    // The music's length in seconds, when the player knows it.
+    std::optional<double> duration() const;
 
     // From now on every chunk the mixer hands to the device is also pushed
     // into the ring returned, until untap. Arm it before the music starts so
@@ -30,6 +38,7 @@ class Sdlplayer final : public Player {
     // The format the mixer opened the device with.
     Soundformat format() const;
 
+    // The music mixed of the song playing now: none before its first mix.
     Mixed mixed() const override;
     int rate() const override { return format().rate; }
     int chunkframes() const override;

@@ -1,16 +1,25 @@
 #include "platform/window/filerun.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <SDL2/SDL.h>
 
 #include "core/app/exits.h"
 #include "core/app/header.h"
+#include "core/app/playlist.h"
 #include "core/app/startup.h"
 #include "core/audio/tap.h"
 #include "core/clock/heard.h"
+#include "core/clock/videoclock.h"
+#include "core/clock/wallclock.h"
 #include "platform/files/decoder.h"
 #include "platform/files/resampler.h"
 #include "platform/sound/player.h"
@@ -19,18 +28,6 @@
 namespace starlume {
 
 namespace {
-
-// P on music the player plays: the clock in step with what is heard.
-class Heardsound final : public Windowsound {
-  public:
-    explicit Heardsound(Heardclock& heard) : heard(heard) {}
-    void pause(Clock& c) override { heard.pause(c); }
-    void resume(Clock& c, double picturems) override { heard.resume(c, picturems); }
-    void follow(Clock& c, double picturems) override { heard.follow(c, picturems); }
-
-  private:
-    Heardclock& heard;
-};
 
 // The player's own output, for what only the player plays; nullptr when it
 // does not play or mixes a format the analysis cannot take.
@@ -41,39 +38,189 @@ std::unique_ptr<Source> played(Sdlplayer& player, Tapring& ring, bool plays) {
                                  mixer.rate != analysisrate ? makeresampler(mixer.rate) : nullptr);
 }
 
+double clockms() { return std::floor(wallms()); }
+
+// One song or an evening of them in the window: each song's header report,
+// its music played and analysed in step with what is heard, the next one
+// when it ends or is asked for.
+class Jukebox final : public Windowsound {
+  public:
+    Jukebox(const Args& args, std::vector<std::string> list)
+        : args(args), list(std::move(list)), many(this->list.size() > 1),
+          heard(player, wall, args.latency, args.verbose ? stderr : nullptr) {}
+
+    // The first song that opens, and its header report: one file by the
+    // console dialogue, answered by the command line or read; of a list,
+    // the first that opens. Exits when none does.
+    void begin() {
+        static char path[pathcapacity + 1];
+        std::FILE* f = nullptr;
+        if (!many) {
+            f = openaudiofile(stdin, stdout, path, list.empty() ? nullptr : list[0].c_str(),
+                              stderr);
+            if (f == nullptr) std::exit(exitnofile);
+            if (list.empty()) list.push_back(path);
+        } else {
+            printprompt(stdout);
+            for (at = 0; f == nullptr && at < list.size(); at++) f = openasong(list[at]);
+            if (f == nullptr) {
+                std::printf("Error opening file\n");
+                std::exit(exitnofile);
+            }
+            at--;
+        }
+        report(f);
+    }
+
+    // After the banner: the audio device, and the first song plays.
+    void play(Show& s) {
+        show = &s;
+        if (!Sdlplayer::openaudio()) {
+            std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
+            std::exit(exitnoaudio);
+        }
+        start();
+    }
+
+    void pause(Clock& c) override {
+        if (plays) {
+            heard.pause(c);
+        } else {
+            pauseclock(c, clockms());
+        }
+    }
+
+    void resume(Clock& c, double picturems) override {
+        if (plays) {
+            heard.resume(c, picturems);
+        } else {
+            resumeclock(c, clockms());
+        }
+    }
+
+    void follow(Clock& c, double picturems) override {
+        if (plays) heard.follow(c, picturems);
+        // A song ends when the player has played it out, or, when it does
+        // not play, once the analysis has read all of it. Asked now and then:
+        // the player answers under the mixer's lock.
+        const double now = wallms();
+        if (!many || now < nextlook || finished || show->world.paused == 1) return;
+        nextlook = now + 50;
+        if (plays ? !player.playing() : show->source->ended()) next();
+    }
+
+    void next() override {
+        if (!many || finished) return;
+        for (std::size_t tries = 0; tries < list.size(); tries++) {
+            if (at + 1 == list.size() && !args.loop) break;
+            at = (at + 1) % list.size();
+            if (open()) return;
+        }
+        finished = true;
+        std::printf("End of the list: press Q to quit\n");
+    }
+
+    // The song before; this one again once more than 3 s of it are heard,
+    // or the last one again after the list has run out.
+    void previous() override {
+        if (!many) return;
+        const bool again = finished || clockms() - show->clock.startm - show->clock.lead > 3000;
+        for (std::size_t tries = 0; tries < list.size(); tries++) {
+            if (tries > 0 || !again) at = at > 0 ? at - 1 : args.loop ? list.size() - 1 : 0;
+            if (open()) return;
+        }
+    }
+
+  private:
+    // Opens a song of a list, or says on stderr why it cannot.
+    static std::FILE* openasong(const std::string& path) {
+        std::FILE* f = openmusic(path.c_str());
+        if (f == nullptr) {
+            std::fprintf(stderr, "starlume: cannot open '%s': %s\n", path.c_str(),
+                         std::strerror(errno));
+        } else {
+            std::printf("Successfully opened file\n");
+        }
+        return f;
+    }
+
+    // The song at `at`, when it opens: its report, and it plays.
+    bool open() {
+        std::FILE* f = openasong(list[at]);
+        if (f == nullptr) return false;
+        finished = false;
+        report(f);
+        start();
+        return true;
+    }
+
+    // The header report of the song just opened; its stream stays at the
+    // first sample for the raw reader.
+    void report(std::FILE* f) {
+        if (song != nullptr) std::fclose(song);
+        song = f;
+        reportHeader(header, song, stdout);
+    }
+
+    // The song at `at` plays and is analysed; the clock, the pause and the
+    // heard origin start afresh.
+    void start() {
+        const char* path = list[at].c_str();
+        Tapring& ring = player.tap();
+        plays = player.play(path);
+        std::unique_ptr<Source> tap = played(player, ring, plays);
+        const Source* offered = tap.get();
+        show->source = filesource(path, song, std::move(tap));
+        if (offered == nullptr || show->source.get() != offered) player.untap();
+        show->clock = Clock{};
+        show->world.paused = -1;
+        if (plays) {
+            heard.start(show->clock, picturems());
+        } else {
+            setclock(show->clock, wallms(), clocklead(picturems()));
+        }
+        if (many) {
+            const std::optional<double> length = player.duration();
+            std::printf("Now playing %zu/%zu: %s (%s)\n", at + 1, list.size(),
+                        songname(list[at]).c_str(), length ? clocktext(*length).c_str() : "-:--");
+        }
+        nextlook = wallms() + 50;
+    }
+
+    const Args& args;
+    std::vector<std::string> list;
+    bool many;
+    std::size_t at = 0;
+    Show* show = nullptr;
+    std::FILE* song = nullptr; // the song's file, read by the raw reader
+    WavHeader header;
+    Sdlplayer player;
+    Wallclock wall;
+    Heardclock heard;
+    bool plays = false;    // the player plays the song
+    bool finished = false; // the list has run out
+    double nextlook = 0;   // when to ask again whether the song has ended
+};
+
 } // namespace
 
 void filerun(Args& args) {
-    static char path[pathcapacity + 1];
-    std::FILE* ptr = openaudiofile(stdin, stdout, path, args.path);
-    if (ptr == nullptr) std::exit(exitnofile);
-    static WavHeader header;
-    reportHeader(header, ptr, stdout);
-
+    const std::vector<std::string> given(args.paths.begin(), args.paths.end());
+    std::vector<std::string> list = songs(given);
+    if (!given.empty() && list.empty()) {
+        printprompt(stdout);
+        std::printf("Error opening file\n");
+        std::fprintf(stderr, "starlume: no songs in '%s'\n", given[0].c_str());
+        std::exit(exitnofile);
+    }
+    if (args.shuffle) {
+        shuffle(list, args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr)));
+    }
+    static Jukebox jukebox(args, std::move(list));
+    jukebox.begin();
     Show& show = windowshow(args);
-
-    if (!Sdlplayer::openaudio()) {
-        std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
-        std::exit(exitnoaudio);
-    }
-    static Sdlplayer player;
-    Tapring& ring = player.tap();
-    const bool plays = player.play(path);
-    std::unique_ptr<Source> tap = played(player, ring, plays);
-    const Source* offered = tap.get();
-    show.source = filesource(path, ptr, std::move(tap));
-    if (offered == nullptr || show.source.get() != offered) player.untap();
-
-    if (!plays) {
-        static Stillclock still;
-        setclock(show.clock, wallms(), clocklead(picturems()));
-        runwindow(args, show, still);
-    }
-    static Wallclock wall;
-    static Heardclock heard(player, wall, args.latency, args.verbose ? stderr : nullptr);
-    static Heardsound sound(heard);
-    heard.start(show.clock, picturems());
-    runwindow(args, show, sound);
+    jukebox.play(show);
+    runwindow(args, show, jukebox);
 }
 
 } // namespace starlume

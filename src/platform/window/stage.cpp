@@ -56,6 +56,8 @@ struct Stage {
 
     void special(int key) {
         if (key == GLUT_KEY_F11) togglefullscreen();
+        if (key == GLUT_KEY_RIGHT || key == GLUT_KEY_PAGE_DOWN) sound->next();
+        if (key == GLUT_KEY_LEFT || key == GLUT_KEY_PAGE_UP) sound->previous();
     }
 } stage;
 

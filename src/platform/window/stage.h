@@ -17,6 +17,9 @@ class Windowsound {
     virtual void pause(Clock& c) = 0;
     virtual void resume(Clock& c, double picturems) = 0;
     virtual void follow(Clock&, double /*picturems*/) {}
+    // The keys of a list of songs: the next one, the one before.
+    virtual void next() {}
+    virtual void previous() {}
 };
 
 // Sound that stands still with P, and its clock with it.
