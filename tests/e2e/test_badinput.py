@@ -2,6 +2,7 @@
 prints for them, and that it keeps running with finite numbers until Q."""
 
 import math
+import os
 import struct
 import time
 import unittest
@@ -179,6 +180,36 @@ class BadInputTest(E2ETest):
                     self.assertIsNone(app.proc.poll())
                     self.assert_finite_velocities(app)
                     self.quit(app)
+                finally:
+                    app.close()
+
+    def test_why_is_said_on_stderr(self):
+        missing = self.tmp + '/no-such.wav'
+        empty = self.fixture('empty.wav', b'')
+        os.mkdir(self.tmp + '/nothing')
+        # given or typed, the exit status (None: the window opens), the line
+        rows = [([missing], 1, "starlume: cannot open '%s': No such file or directory\n" % missing),
+                # a folder typed at the prompt; given, it stands for its songs
+                (self.tmp, 1, "starlume: cannot open '%s': Is a directory\n" % self.tmp),
+                ([self.tmp + '/nothing'], 1, "starlume: no songs in '%s/nothing'\n" % self.tmp),
+                ([empty], None, "starlume: '%s' holds no sound\n" % empty)]
+        if os.geteuid() != 0:  # root reads whatever the mode says
+            locked = self.fixture('locked.wav', wav(data=SECOND))
+            os.chmod(locked, 0)
+            rows.append(([locked], 1, "starlume: cannot open '%s': Permission denied\n" % locked))
+        for path, status, line in rows:
+            with self.subTest(path):
+                typed = isinstance(path, str)
+                app = self.launch(path if typed else None, argv=None if typed else path,
+                                  window=status is None, stderr=-1)
+                try:
+                    if status is None:
+                        self.quit(app)
+                        self.assertIn('Closing file..\n', app.text())
+                    else:
+                        self.assertEqual(app.wait_exit(), status)
+                        self.assertEqual(app.text(), PROMPT + 'Error opening file\n')
+                    self.assertEqual(app.proc.stderr.read().decode(), line)
                 finally:
                     app.close()
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "core/world/random.h"
@@ -100,6 +101,10 @@ constexpr Keyhelp keyhelp[] = {
 };
 
 } // namespace
+
+bool iskey(unsigned char key) {
+    return key != '\0' && std::strchr("PQFRVramglSCdvbn0123456789cpi", key) != nullptr;
+}
 
 bool readstarcount(World& w, Starcount& s, const Io& io) {
     long value = 0;

@@ -19,6 +19,9 @@ struct Io {
 
 enum class Outcome { carryon, quit };
 
+// Whether a key has a command in the table.
+bool iskey(unsigned char key);
+
 // Runs the command for one key press in the window. Unknown keys do nothing.
 Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io);
 

@@ -172,6 +172,24 @@ int check(const Args& args) {
     return 0;
 }
 
+// Keys timed where nothing will press them, or that are no keys: the run
+// goes on, but the user hears of it.
+void warnat(const Args& args, double musicseconds) {
+    for (const Timedkeys& t : args.at) {
+        if (t.seconds > musicseconds) {
+            std::fprintf(stderr,
+                         "starlume: warning: --at %g:%s is after the end of the music (%s)\n",
+                         t.seconds, t.keys.c_str(), clocktext(musicseconds).c_str());
+        }
+        for (const char key : t.keys) {
+            if (!iskey(static_cast<unsigned char>(key))) {
+                std::fprintf(stderr, "starlume: warning: --at %g:%s: '%c' is not a key\n",
+                             t.seconds, t.keys.c_str(), key);
+            }
+        }
+    }
+}
+
 // Ctrl-C and SIGTERM stop the video after a frame, with the file whole.
 void catchsignals() {
     // Past a file size limit a write fails with EFBIG and the run ends with
@@ -245,6 +263,7 @@ int renderrun(const Args& args) {
                                     "'; a video needs decodable audio");
     }
     const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
+    warnat(args, static_cast<double>(music.size() / 2) / analysisrate);
 
     Offscreen target;
     if (std::string error; !target.open(args.width, args.height, error)) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <SDL2/SDL.h>
+#include <sys/stat.h>
 
 #include "core/app/exits.h"
 #include "core/app/header.h"
@@ -160,6 +161,10 @@ class Jukebox final : public Windowsound {
         if (song != nullptr) std::fclose(song);
         song = f;
         reportHeader(header, song, stdout);
+        struct stat st;
+        if (fstat(fileno(song), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
+            std::fprintf(stderr, "starlume: '%s' holds no sound\n", list[at].c_str());
+        }
     }
 
     // The song at `at` plays and is analysed; the clock, the pause and the
