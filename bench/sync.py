@@ -9,9 +9,10 @@ before the program starts. The window's leftmost strip is grabbed from the X
 server every couple of milliseconds. For each run it gives the first movement
 above the floor minus the heard onset, and a lift of more than 60 px minus the
 heard onset; the medians over the runs, at the default latency and with
-PULSE_LATENCY_MSEC=100.
+PULSE_LATENCY_MSEC=100. With --second the note is in the second song of a
+list, after FIRST seconds of a silent first song.
 
-    python3 bench/sync.py [--bin build/starlume] [--runs 7] [--args ...]
+    python3 bench/sync.py [--bin build/starlume] [--runs 7] [--second] [--args ...]
 """
 import argparse
 import ctypes
@@ -28,6 +29,7 @@ import harness  # noqa: E402  the end-to-end tests' Xvfb, PulseAudio and program
 
 RATE = 44100
 ONSET = 7.0  # s into the file
+FIRST = 3.0  # s of the silent first song, with --second
 STRIP = harness.WIN // 16  # pixels of the leftmost strip
 ROWS = 120  # grabbed rows, up from the bottom of the window
 MOVED, LIFTED = 5, 60  # px above the resting row
@@ -115,25 +117,32 @@ class Grabber:
         return 0
 
 
-def fixture(tmp):
+def fixture(tmp, second):
+    """The files to play: the note's, after a silent song with second."""
     path = os.path.join(tmp, 'bass.wav')
     note = harness.tone(int(1.5 * RATE), 55, 24000)
     with open(path, 'wb') as f:
         f.write(harness.wav_bytes(harness.silence(int(ONSET * RATE)) + note +
                                   harness.silence(RATE)))
-    return path
+    if not second:
+        return [path]
+    first = os.path.join(tmp, 'first.wav')
+    with open(first, 'wb') as f:
+        f.write(harness.wav_bytes(harness.silence(int(FIRST * RATE))))
+    return [first, path]
 
 
-def run(display, env, path, recorder, extra):
+def run(display, env, paths, recorder, extra):
     """One run: (first movement, lift > 60 px), each minus the heard onset, ms."""
     before = recorder.reads[-1][1]
-    app = harness.Starlume(display, env, [harness.BIN, *extra, path])
+    app = harness.Starlume(display, env, [harness.BIN, *extra, *paths])
     try:
         start = time.monotonic()
         t0 = recorder.clock(start)
         app.find_window()
         grab, shots = Grabber(display), []
-        while time.monotonic() < start + ONSET + 1.5:
+        until = start + ONSET + 1.5 + (FIRST if len(paths) > 1 else 0)
+        while time.monotonic() < until:
             shots.append((time.monotonic(), grab.lift()))
         onset = recorder.onset(before)
     finally:
@@ -156,6 +165,8 @@ def main():
     parser.add_argument('--bin', default='build/starlume')
     parser.add_argument('--runs', type=int, default=7)
     parser.add_argument('--args', nargs='*', default=[], help='options for starlume')
+    parser.add_argument('--second', action='store_true',
+                        help='the note in the second song of a list')
     parser.add_argument('--settings', nargs='*', default=['default', '100'],
                         help='PULSE_LATENCY_MSEC values, or default')
     opts = parser.parse_args()
@@ -165,7 +176,7 @@ def main():
         recorder = Recorder(pulse)
         try:
             time.sleep(3.5)  # reads to fit the sink's clock to
-            path = fixture(tmp)
+            path = fixture(tmp, opts.second)
             print('setting  runs  first movement (median, range)  lift > 60 px (median)  grab ms')
             for setting in opts.settings:
                 env = dict(pulse, SDL_AUDIODRIVER='pulseaudio')

@@ -147,11 +147,17 @@ class Jukebox final : public Windowsound {
 
     // The song at `at`, when it opens: its report, and it plays.
     bool open() {
+        const double began = wallms();
         std::FILE* f = openasong(list[at]);
         if (f == nullptr) return false;
         finished = false;
         report(f);
         start();
+        // The event loop waits meanwhile: no frame is drawn.
+        if (args.verbose) {
+            std::fprintf(stderr, "starlume: the switch to song %zu took %.1f ms\n", at + 1,
+                         wallms() - began);
+        }
         return true;
     }
 
