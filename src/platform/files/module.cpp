@@ -15,12 +15,12 @@ namespace starlume {
 
 namespace {
 
-// Frames per render call. libopenmpt's output moves by a least step with
-// the size of its reads, so every read asks for the same number.
+// Frames per render call, always the same: libopenmpt's output may differ in
+// its last bit with the size of its reads.
 constexpr int chunk = 1024;
 
-// Set whatever libopenmpt's defaults: the same render on every machine.
-// Dither off above all: it makes two renders of one module differ.
+// Set even where they are libopenmpt's defaults, so that a new default
+// changes no render.
 constexpr std::pair<int, std::int32_t> renderparams[] = {
     {OPENMPT_MODULE_RENDER_MASTERGAIN_MILLIBEL, 0},
     {OPENMPT_MODULE_RENDER_STEREOSEPARATION_PERCENT, 100},
@@ -100,9 +100,10 @@ std::unique_ptr<Decoder> openmodule(const unsigned char* data, std::size_t size,
                                                            nullptr, nullptr, nullptr, nullptr);
     if (m == nullptr) return nullptr;
     auto d = std::make_unique<Module>(m);
-    // For ever, as the player plays it: a module that jumps back never ends.
+    // The player loops a module for ever; played once, the song ends where
+    // it would start again.
     openmpt_module_set_repeat_count(m, repeat == Repeat::forever ? -1 : 0);
-    openmpt_module_ctl_set_integer(m, "dither", 0);
+    openmpt_module_ctl_set_integer(m, "dither", 0); // else no two renders are the same
     for (const auto& [param, value] : renderparams)
         openmpt_module_set_render_param(m, param, value);
     return d;
