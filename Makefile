@@ -8,7 +8,7 @@ ASAN      ?= build-asan
 WEB       ?= build-web
 JOBS      ?= $(shell nproc)
 PACKAGES  := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev libx11-dev \
-             libsndfile1-dev libsoxr-dev libpulse-dev \
+             libsndfile1-dev libopenmpt-dev libsoxr-dev libpulse-dev \
              libegl-dev libegl-mesa0 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
              libgl1-mesa-dri libgtest-dev libbenchmark-dev python3 \
              xvfb xauth xfonts-base xdotool imagemagick x11-utils ffmpeg \

@@ -1,7 +1,8 @@
-// Arbitrary bytes as a whole file for the decoders (libsndfile reading them
-// from memory), and as the sample data that follows the 44-byte header for
-// the raw reader: blocks are read and analysed until past the end of the
-// audio. Every windowed value and band level must stay finite and in range.
+// Arbitrary bytes as a whole file for the decoders (libsndfile, then
+// libopenmpt, reading them from memory), and as the sample data that follows
+// the 44-byte header for the raw reader: blocks are read and analysed until
+// past the end of the audio. Every windowed value and band level must stay
+// finite and in range.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>

@@ -23,6 +23,15 @@ def wav(pcm, fmt=1, channels=2, rate=44100, bits=16):
     return b"RIFF" + struct.pack("<I", len(body)) + body
 
 
+def module():
+    """A four-channel "M.K." module: one looped sine note, then empty rows."""
+    sample = b"sine".ljust(22, b"\0") + struct.pack(">HBBHH", 64, 0, 64, 0, 64)
+    unused = bytes(22) + struct.pack(">HBBHH", 0, 0, 0, 0, 1)
+    cycle = bytes(round(100 * math.sin(math.pi * i / 64)) & 0xFF for i in range(128))
+    return (b"seed".ljust(20, b"\0") + sample + unused * 30 + bytes([1, 127]) + bytes(128) +
+            b"M.K." + bytes([0, 127, 0x10, 0]) + bytes(1020) + cycle)
+
+
 def frames(samples):
     """Stereo 16-bit little-endian frames, both channels the same."""
     return b"".join(struct.pack("<hh", v, v) for v in samples)
@@ -55,6 +64,7 @@ def main():
                 math.sin(i / 3) * 1.5 for i in range(3000))), fmt=3, channels=3, bits=32),
             "wav-8bit-22k": wav(bytes(i * 37 % 256 for i in range(4000)), channels=2,
                                 rate=22050, bits=8),
+            "module": module(),
         },
     }
     for kind, files in seeds.items():

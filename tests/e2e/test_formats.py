@@ -1,15 +1,19 @@
 """Every kind of file the player plays dances in step: the same tone in
 bursts, as FLAC, Ogg Vorbis, Opus, MP3 and WAV of other layouts and rates,
-throws up the strips its frequency belongs to, as the canonical WAV does.
-Each file is given on the command line, so the window opens untyped."""
+throws up the strips its frequency belongs to, as the canonical WAV does,
+and a tracker module dances, in the window and in a video, as the player's
+own output does. Each file is given on the command line, so the window
+opens untyped."""
 
 import array
 import math
 import os
+import re
 import struct
 import unittest
 
-from harness import BLOCK, E2ETest, PROMPT, RATE, encode, wav_bytes
+from harness import (BLOCK, E2ETest, PROMPT, RATE, encode, lifted, render,
+                     video_frames, wav_bytes)
 
 TONE = 10 * RATE / BLOCK  # bin 10 of the analysis, about 215 Hz
 
@@ -102,6 +106,36 @@ class FormatsTest(E2ETest):
         app = self.launch(argv=[self.fixture('mixed.wav', wav_bytes(pcm))])
         self.assert_strips_4_and_5_dance(app, top=450)
         self.quit(app)
+
+        # A video of one pass of the module (7.68 s and libopenmpt's 0.1 s
+        # fade-out), decoded by libopenmpt, throws up the same strips as a
+        # video of the player's output from its first sound on.
+        w, h, fps = 320, 180, 30
+        small = ['--size', '%dx%d' % (w, h), '--fps', str(fps), '--keys', '0']
+        video = os.path.join(self.tmp, 'module.mp4')
+        run = render(video, *small, self.fixture('short.mod', protracker(1)))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        frames = int(re.search(r"wrote '.*': (\d+) frames", run.stderr)[1])
+        self.assertAlmostEqual(frames / fps, 7.78, delta=0.1)
+        start = next(i for i in range(0, len(pcm), 4) if any(pcm[i:i + 4]))
+        heard = pcm[start:start + frames * RATE * 4 // fps]
+        played = os.path.join(self.tmp, 'played.mp4')
+        run = render(played, *small, self.fixture('played.wav',
+                                                  wav_bytes(heard)))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        a, b = video_frames(video, w, h), video_frames(played, w, h)
+        n = min(len(a), len(b))
+        self.assertGreater(n, 3 * fps)  # the window played long enough
+
+        def strips(shots):  # from when the grid has landed
+            return [sum(lifted(s, k, h // 7) for s in shots[fps:n])
+                    for k in range(16)]
+
+        got, want = strips(a), strips(b)
+        self.assertGreater(min(got[4:6]), 3 * max(got[:4] + got[6:]), got)
+        for k in range(16):
+            self.assertAlmostEqual(got[k], want[k], delta=max(want) / 10,
+                                   msg=(k, got, want))
 
 
 if __name__ == '__main__':

@@ -24,6 +24,7 @@ FILES = sorted(['bin/starlume', 'share/man/man6/starlume.6.gz',
 # whether the binary must link it.
 LIBS = [('libSDL2_mixer', 'libsdl2-mixer', True), ('libglut', 'glut', True),
         ('libkissfft', 'kissfft', True), ('libsndfile', 'libsndfile', True),
+        ('libopenmpt', 'libopenmpt0', True),
         ('libsoxr', 'libsoxr', True), ('libEGL', 'libegl1', True),
         ('libOpenGL', 'libopengl0', True), ('libavformat', 'libavformat', True),
         ('libavcodec', 'libavcodec', True), ('libavutil', 'libavutil', True),

@@ -1,5 +1,5 @@
-// Helpers shared by the unit tests: in-memory console streams, WAV bytes and
-// small worlds.
+// Helpers shared by the unit tests: in-memory console streams, WAV and module
+// bytes and small worlds.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +61,9 @@ inline std::string le16(std::uint16_t v) {
     return {static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
 }
 inline std::string le32(std::uint32_t v) { return le16(v & 0xffff) + le16(v >> 16); }
+inline std::string be16(std::uint16_t v) {
+    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xff)};
+}
 
 // count interleaved 16-bit stereo frames, left first.
 inline std::string frames(std::int16_t left, std::int16_t right, int count = 1) {

@@ -6,6 +6,7 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include "platform/files/module.h"
 #include "platform/files/resampler.h"
 
 namespace starlume {
@@ -46,9 +47,37 @@ sf_count_t memtell(void* m) { return static_cast<Memory*>(m)->pos; }
 
 SF_VIRTUAL_IO memoryio = {memlength, memseek, memread, memwrite, memtell};
 
-} // namespace
+// Names people know a file by where libsndfile's name of its major format
+// would not do; subtype 0 stands for any.
+struct Knownname {
+    int major, subtype;
+    const char* name;
+};
+constexpr Knownname knownnames[] = {
+    {SF_FORMAT_OGG, SF_FORMAT_VORBIS, "Ogg Vorbis"},
+    {SF_FORMAT_OGG, SF_FORMAT_OPUS, "Ogg Opus"},
+    {SF_FORMAT_OGG, 0, "Ogg"},
+    {SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III, "MP3"},
+    {SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_II, "MP2"},
+    {SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_I, "MP1"},
+    {SF_FORMAT_WAVEX, 0, "WAV"},
+    {SF_FORMAT_NIST, 0, "NIST Sphere"},
+};
 
-struct Decoder::State {
+// "FLAC" for libsndfile's "FLAC (Free Lossless Audio Codec)", and the like.
+std::string formatname(int format) {
+    const int major = format & SF_FORMAT_TYPEMASK, subtype = format & SF_FORMAT_SUBMASK;
+    for (const Knownname& k : knownnames) {
+        if (k.major == major && (k.subtype == 0 || k.subtype == subtype)) return k.name;
+    }
+    SF_FORMAT_INFO info{};
+    info.format = major;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0) return "?";
+    const std::string name = info.name;
+    return name.substr(0, name.find(" ("));
+}
+
+struct State {
     SNDFILE* sf = nullptr;
     SF_INFO info{};
     Memory memory{nullptr, 0};
@@ -95,6 +124,8 @@ struct Decoder::State {
     }
 };
 
+} // namespace
+
 Side sideof(const int* map, int c, int n, bool vorbis) {
     if (map == nullptr) return sideof(c, n, vorbis);
     switch (map[c]) {
@@ -119,7 +150,7 @@ Side sideof(const int* map, int c, int n, bool vorbis) {
 namespace {
 
 // Takes over an open file; nullptr when its rate or channels are unusable.
-std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s) {
+std::unique_ptr<State> prepare(std::unique_ptr<State> s) {
     const SF_INFO& info = s->info;
     if (s->sf == nullptr || info.channels < 1 || info.samplerate < minrate ||
         info.samplerate > maxrate) {
@@ -144,52 +175,66 @@ std::unique_ptr<Decoder::State> prepare(std::unique_ptr<Decoder::State> s) {
     return s;
 }
 
-} // namespace
+class Sndfile final : public Decoder {
+  public:
+    explicit Sndfile(std::unique_ptr<State> state) : s(std::move(state)) {}
 
-Decoder::Decoder(std::unique_ptr<State> state) : s(std::move(state)) {}
+    int decode(std::int16_t* frames, int count) override {
+        int done = 0;
+        while (!s->ended && done < count) {
+            const int want = std::min(count - done, outchunk);
+            const int got = s->resampler != nullptr ? s->resample(want) : s->pull(want);
+            const float* from = s->resampler != nullptr ? s->resampled.data() : s->stereo.data();
+            if (got == 0) s->ended = true;
+            for (int i = 0; i < 2 * got; i++) frames[2 * done + i] = tosample16(from[i]);
+            done += got;
+        }
+        std::fill(frames + 2 * done, frames + 2 * count, std::int16_t{0});
+        return done;
+    }
 
-Decoder::~Decoder() = default;
+    std::int64_t estimate() const override {
+        const SF_INFO& info = s->info;
+        if (info.frames <= 0 || info.frames == SF_COUNT_MAX) return 0;
+        return info.frames * analysisrate / info.samplerate;
+    }
 
-std::unique_ptr<Decoder> Decoder::wrap(std::unique_ptr<State> s) {
+    Soundinfo info() const override {
+        const SF_INFO& f = s->info;
+        const bool known = f.frames > 0 && f.frames != SF_COUNT_MAX;
+        return {formatname(f.format), f.channels, f.samplerate,
+                known ? static_cast<double>(f.frames) / f.samplerate : 0};
+    }
+
+  private:
+    std::unique_ptr<State> s;
+};
+
+// A decoder over a file libsndfile opened, or nullptr when it cannot be used.
+std::unique_ptr<Decoder> wrap(std::unique_ptr<State> s) {
     s = prepare(std::move(s));
-    return s == nullptr ? nullptr : std::unique_ptr<Decoder>(new Decoder(std::move(s)));
+    return s == nullptr ? nullptr : std::make_unique<Sndfile>(std::move(s));
 }
 
-std::unique_ptr<Decoder> Decoder::open(const char* path) {
+} // namespace
+
+std::unique_ptr<Decoder> Decoder::open(const char* path, Repeat repeat) {
     // A pipe or a device would be read by the decoder as well as by the
     // header report; only plain files are tried.
     struct stat st;
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     auto s = std::make_unique<State>();
     s->sf = sf_open(path, SFM_READ, &s->info);
-    return wrap(std::move(s));
+    if (auto d = wrap(std::move(s))) return d;
+    return openmodule(path, repeat);
 }
 
-std::unique_ptr<Decoder> Decoder::open(const unsigned char* data, std::size_t size) {
+std::unique_ptr<Decoder> Decoder::open(const unsigned char* data, std::size_t size, Repeat repeat) {
     auto s = std::make_unique<State>();
     s->memory = Memory{data, static_cast<sf_count_t>(size)};
     s->sf = sf_open_virtual(&memoryio, SFM_READ, &s->info, &s->memory);
-    return wrap(std::move(s));
-}
-
-int Decoder::decode(std::int16_t* frames, int count) {
-    int done = 0;
-    while (!s->ended && done < count) {
-        const int want = std::min(count - done, outchunk);
-        const int got = s->resampler != nullptr ? s->resample(want) : s->pull(want);
-        const float* from = s->resampler != nullptr ? s->resampled.data() : s->stereo.data();
-        if (got == 0) s->ended = true;
-        for (int i = 0; i < 2 * got; i++) frames[2 * done + i] = tosample16(from[i]);
-        done += got;
-    }
-    std::fill(frames + 2 * done, frames + 2 * count, std::int16_t{0});
-    return done;
-}
-
-std::int64_t Decoder::estimate() const {
-    const SF_INFO& info = s->info;
-    if (info.frames <= 0 || info.frames == SF_COUNT_MAX) return 0;
-    return info.frames * analysisrate / info.samplerate;
+    if (auto d = wrap(std::move(s))) return d;
+    return openmodule(data, size, repeat);
 }
 
 std::vector<std::int16_t> decodeall(const char* path) {
@@ -209,7 +254,7 @@ std::vector<std::int16_t> decodeall(const char* path) {
 
 std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,
                                    std::unique_ptr<Source> played) {
-    if (auto decoded = Decoder::open(path)) return decoded;
+    if (auto decoded = Decoder::open(path, Repeat::forever)) return decoded;
     if (played != nullptr) return played;
     return std::make_unique<RawSource>(ptr);
 }

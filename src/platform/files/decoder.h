@@ -1,13 +1,15 @@
 // The audio of a file as the analysis takes it: 16-bit stereo frames at
-// 44100 Hz, decoded by libsndfile (WAV in any layout, AIFF, FLAC, Ogg Vorbis,
-// Opus, MP3, ...), mixed down to stereo and resampled. Frames are decoded
-// only as they are asked for, in constant memory.
+// 44100 Hz. Sound files are decoded by libsndfile (WAV in any layout, AIFF,
+// FLAC, Ogg Vorbis, Opus, MP3, ...), mixed down to stereo and resampled;
+// tracker modules (MOD, XM, S3M, IT, ...) are rendered by libopenmpt
+// (module.h). Frames are made only as they are asked for.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/audio/convert.h"
@@ -15,35 +17,43 @@
 
 namespace starlume {
 
-class Decoder final : public Source {
-  public:
-    // nullptr when no decoder recognises the file.
-    static std::unique_ptr<Decoder> open(const char* path);
-    // The same over bytes in memory, which must outlive the decoder.
-    static std::unique_ptr<Decoder> open(const unsigned char* data, std::size_t size);
+// How often a module plays its song: once, or over and over as the player
+// plays it. A sound file ends at its end either way.
+enum class Repeat { once, forever };
 
-    ~Decoder() override;
+// What a decoder tells of its file, for people to read.
+struct Soundinfo {
+    std::string format; // "FLAC", "Ogg Vorbis", "MP3", "ProTracker MOD (M.K.)", ...
+    int channels = 0;   // in the file; a module's are its tracks
+    int rate = 0;       // the file's; a module's is the rate it is rendered at
+    double seconds = 0; // one pass of the music; 0 when the file does not say
+};
+
+class Decoder : public Source {
+  public:
+    // nullptr when no decoder recognises the file. libsndfile is asked
+    // first, then libopenmpt; each refuses the other's files.
+    static std::unique_ptr<Decoder> open(const char* path, Repeat repeat = Repeat::once);
+    // The same over bytes in memory, which must outlive the decoder.
+    static std::unique_ptr<Decoder> open(const unsigned char* data, std::size_t size,
+                                         Repeat repeat = Repeat::once);
+
+    Decoder() = default;
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
     // Fills count interleaved frames, left first; silence after the end.
-    void read(std::int16_t* frames, int count) override { decode(frames, count); }
+    void read(std::int16_t* frames, int count) final { decode(frames, count); }
 
     // The same, returning how many frames came from the file: fewer than
     // count only at its end.
-    int decode(std::int16_t* frames, int count);
+    virtual int decode(std::int16_t* frames, int count) = 0;
 
-    // About how many frames at 44100 Hz the file holds, from its header; 0
-    // when it does not say.
-    std::int64_t estimate() const;
+    // About how many frames at 44100 Hz one pass holds, from the file's
+    // header; 0 when it does not say.
+    virtual std::int64_t estimate() const = 0;
 
-    struct State;
-
-  private:
-    explicit Decoder(std::unique_ptr<State> state);
-    // A decoder over an opened file, or nullptr when it cannot be used.
-    static std::unique_ptr<Decoder> wrap(std::unique_ptr<State> s);
-    std::unique_ptr<State> s;
+    virtual Soundinfo info() const = 0;
 };
 
 // Side of channel c of n, from the file's channel map (libsndfile's
@@ -51,13 +61,14 @@ class Decoder final : public Source {
 // usual order for n channels.
 Side sideof(const int* map, int c, int n, bool vorbisorder);
 
-// The whole of a file's music, decoded once: interleaved frames. Empty when
-// no decoder reads it.
+// The whole of a file's music, decoded once (a module plays its song once):
+// interleaved frames. Empty when no decoder reads it.
 std::vector<std::int16_t> decodeall(const char* path);
 
 // The sound of a file for the analysis: its decoded audio when a decoder
-// reads the file at path; otherwise what the player makes of it (played,
-// when the player plays it); otherwise the bytes of ptr from where it stands.
+// reads the file at path (a module repeating as the player repeats it);
+// otherwise what the player makes of it (played, when the player plays it);
+// otherwise the bytes of ptr from where it stands.
 std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,
                                    std::unique_ptr<Source> played);
 
