@@ -39,20 +39,21 @@ def list_chunk_wav(seconds=40):
     return wav_bytes(pcm.tobytes(), chunks=b'LIST' + len(info).to_bytes(4, 'little') + info)
 
 
-# name, rate and channels of the float WAV it is made from, encoding, and
-# whether the tone strips dance alone. Vorbis and Opus leave noise some 70 dB
-# below the tone in the bass, and the logarithmic band levels make that enough
-# to stir strips 0 to 3 (levels 0.6 to 1.0 against the tone's 1.26 and 1.42).
+# name, rate and channels of the float WAV it is made from, encoding,
+# whether the tone strips dance alone, and what follows the header report.
+# Vorbis and Opus leave noise some 70 dB below the tone in the bass, and the
+# logarithmic band levels make that enough to stir strips 0 to 3 (levels 0.6
+# to 1.0 against the tone's 1.26 and 1.42).
 CASES = [
-    ('flac', RATE, 2, 'flac', True),
-    ('ogg', RATE, 2, 'ogg', False),
-    ('opus', 48000, 2, 'opus', False),
-    ('mp3', 48000, 2, 'mp3', True),
-    ('48khz.wav', 48000, 2, 'pcm16', True),
-    ('mono.wav', RATE, 1, 'pcm16', True),
-    ('24bit.wav', RATE, 2, 'pcm24', True),
-    ('float.wav', RATE, 2, None, True),
-    ('list.wav', None, None, None, True),
+    ('flac', RATE, 2, 'flac', True, 'FLAC, 2 channels, 44100 Hz, 0:41'),
+    ('ogg', RATE, 2, 'ogg', False, 'Ogg Vorbis, 2 channels, 44100 Hz, 0:41'),
+    ('opus', 48000, 2, 'opus', False, 'Ogg Opus, 2 channels, 48000 Hz, 0:41'),
+    ('mp3', 48000, 2, 'mp3', True, 'MP3, 2 channels, 48000 Hz, 0:41'),
+    ('48khz.wav', 48000, 2, 'pcm16', True, 'WAV, 2 channels, 48000 Hz, 0:41'),
+    ('mono.wav', RATE, 1, 'pcm16', True, 'WAV, 1 channel, 44100 Hz, 0:41'),
+    ('24bit.wav', RATE, 2, 'pcm24', True, 'WAV, 2 channels, 44100 Hz, 0:41'),
+    ('float.wav', RATE, 2, None, True, 'WAV, 2 channels, 44100 Hz, 0:41'),
+    ('list.wav', None, None, None, True, 'WAV, 2 channels, 44100 Hz, 0:41'),
 ]
 
 
@@ -71,7 +72,7 @@ def protracker(positions=12):
 
 class FormatsTest(E2ETest):
     def test_every_format_dances_in_the_tone_strips(self):
-        for name, rate, channels, encoding, only in CASES:
+        for name, rate, channels, encoding, only, found in CASES:
             with self.subTest(name):
                 if rate is None:
                     path = self.fixture(name, list_chunk_wav())
@@ -85,6 +86,8 @@ class FormatsTest(E2ETest):
                     head = PROMPT + 'Successfully opened file\n'
                     self.assertEqual(app.text()[:len(head)], head)
                     self.assertNotIn('Not found', app.text())
+                    self.assertIn('Closing file..\n(Not a WAV header: %s)\n' % found,
+                                  app.text())
                     self.assert_strips_4_and_5_dance(app, only)
                     self.quit(app)
                 finally:

@@ -76,7 +76,8 @@ class StartupTest(E2ETest):
         out = app.text()
         head = PROMPT + 'Successfully opened file\n(1-4): not  \n'
         self.assertEqual(out[:len(head)], head)
-        tail = 'Closing file..\n' + BANNER + 'Not found\nMix_PlayMusic: '
+        tail = ('Closing file..\n(Not a WAV header: no decoder reads this file)\n'
+                + BANNER + 'Not found\nMix_PlayMusic: ')
         self.assertIn(tail, out)
         self.assertEqual(out.count('\n', out.index(tail) + len(tail)), 1)
 

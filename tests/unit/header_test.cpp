@@ -118,3 +118,24 @@ TEST(SecondsToTime, WholeSecondsTruncatedMillisecondsFromText) {
         EXPECT_EQ(std::count(text.begin(), text.end(), ':'), 2) << text;
     }
 }
+
+TEST(HeaderReport, WhatADecoderFoundWhereTheHeaderIsNotCanonical) {
+    WavHeader h;
+    Input in(headerbytes());
+    Output out;
+    reportHeader(h, in.get(), out.get());
+    EXPECT_TRUE(canonical(h));
+    for (auto field :
+         {&WavHeader::channels, &WavHeader::sample_rate, &WavHeader::bits_per_sample}) {
+        WavHeader other = h;
+        other.*field += 1;
+        EXPECT_FALSE(canonical(other));
+    }
+    WavHeader extensible = h;
+    extensible.fmt_length = 40;
+    EXPECT_FALSE(canonical(extensible));
+    EXPECT_EQ(notwav("FLAC", 2, 96000, 185.4),
+              "(Not a WAV header: FLAC, 2 channels, 96000 Hz, 3:05)");
+    EXPECT_EQ(notwav("WAV", 1, 8000, 0.4), "(Not a WAV header: WAV, 1 channel, 8000 Hz, 0:00)");
+    EXPECT_EQ(notwav("", 0, 0, 0), "(Not a WAV header: no decoder reads this file)");
+}

@@ -1,6 +1,7 @@
 #include "core/app/header.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -122,6 +123,24 @@ std::string seconds_to_time(float seconds) {
     const int milliseconds = std::atoi(field);
 
     std::snprintf(text, sizeof text, "%d:%d:%d.%d", hours, minutes, secs, milliseconds);
+    return text;
+}
+
+bool canonical(const WavHeader& h) {
+    return std::memcmp(h.riff_marker, "RIFF", 4) == 0 &&
+           std::memcmp(h.wave_marker, "WAVE", 4) == 0 &&
+           std::memcmp(h.fmt_marker, "fmt ", 4) == 0 && h.fmt_length == 16 && h.format_type == 1 &&
+           h.channels == 2 && h.sample_rate == 44100 && h.byte_rate == 176400 &&
+           h.block_alignment == 4 && h.bits_per_sample == 16 &&
+           std::memcmp(h.data_marker, "data", 4) == 0;
+}
+
+std::string notwav(const std::string& format, int channels, int rate, double seconds) {
+    if (format.empty()) return "(Not a WAV header: no decoder reads this file)";
+    const long s = seconds > 0 ? std::lround(seconds) : 0;
+    char text[256];
+    std::snprintf(text, sizeof text, "(Not a WAV header: %s, %d channel%s, %d Hz, %ld:%02ld)",
+                  format.c_str(), channels, channels == 1 ? "" : "s", rate, s / 60, s % 60);
     return text;
 }
 

@@ -27,6 +27,15 @@ struct WavHeader {
 // left at the first sample; nothing is validated.
 void reportHeader(WavHeader& header, std::FILE* ptr, std::FILE* out);
 
+// Whether the header is the canonical one of 16-bit stereo PCM at 44100 Hz,
+// which the report reads right.
+bool canonical(const WavHeader& header);
+
+// What a decoder found in a file that has no canonical header, to follow its
+// report: "(Not a WAV header: FORMAT, N channels, R Hz, m:ss)", or a line
+// that says no decoder reads it (format empty).
+std::string notwav(const std::string& format, int channels, int rate, double seconds);
+
 // "h:m:s.ms" with whole seconds truncated from the value and the milliseconds
 // cut from its six-decimal text.
 std::string seconds_to_time(float seconds);

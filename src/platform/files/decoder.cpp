@@ -199,6 +199,8 @@ class Sndfile final : public Decoder {
         return info.frames * analysisrate / info.samplerate;
     }
 
+    bool ended() const override { return s->ended; }
+
     Soundinfo info() const override {
         const SF_INFO& f = s->info;
         const bool known = f.frames > 0 && f.frames != SF_COUNT_MAX;
@@ -252,9 +254,9 @@ std::vector<std::int16_t> decodeall(const char* path) {
     return music;
 }
 
-std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,
+std::unique_ptr<Source> filesource(std::unique_ptr<Decoder> decoded, std::FILE* ptr,
                                    std::unique_ptr<Source> played) {
-    if (auto decoded = Decoder::open(path, Repeat::forever)) return decoded;
+    if (decoded != nullptr) return decoded;
     if (played != nullptr) return played;
     return std::make_unique<RawSource>(ptr);
 }

@@ -66,10 +66,10 @@ Side sideof(const int* map, int c, int n, bool vorbisorder);
 std::vector<std::int16_t> decodeall(const char* path);
 
 // The sound of a file for the analysis: its decoded audio when a decoder
-// reads the file at path (a module repeating as the player repeats it);
+// reads it (decoded; a module repeating as the player repeats it);
 // otherwise what the player makes of it (played, when the player plays it);
 // otherwise the bytes of ptr from where it stands.
-std::unique_ptr<Source> filesource(const char* path, std::FILE* ptr,
+std::unique_ptr<Source> filesource(std::unique_ptr<Decoder> decoded, std::FILE* ptr,
                                    std::unique_ptr<Source> played);
 
 } // namespace starlume

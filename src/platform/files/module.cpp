@@ -58,11 +58,11 @@ class Module final : public Decoder {
         int done = 0;
         while (done < count) {
             if (at == held) {
-                if (ended) break;
+                if (over) break;
                 held = static_cast<int>(
                     openmpt_module_read_interleaved_stereo(m, analysisrate, chunk, rendered));
                 at = 0;
-                ended = held == 0;
+                over = held == 0;
                 continue;
             }
             const int n = std::min(count - done, held - at);
@@ -76,6 +76,8 @@ class Module final : public Decoder {
 
     std::int64_t estimate() const override { return std::llround(seconds * analysisrate); }
 
+    bool ended() const override { return over && at == held; }
+
     Soundinfo info() const override {
         std::string format = take(openmpt_module_get_metadata(m, "type_long"));
         if (format.empty()) format = take(openmpt_module_get_metadata(m, "type"));
@@ -87,7 +89,7 @@ class Module final : public Decoder {
     double seconds;                   // one pass; 0 when unknown
     std::int16_t rendered[2 * chunk]; // the last read, interleaved
     int held = 0, at = 0;             // frames in it, of those handed out
-    bool ended = false;
+    bool over = false;                // libopenmpt has rendered all there is
 };
 
 } // namespace

@@ -163,10 +163,18 @@ class Jukebox final : public Windowsound {
 
     // The header report of the song just opened; its stream stays at the
     // first sample for the raw reader.
+    // A file that is not a canonical WAV then gets a line on what the
+    // decoder found in it; an empty one a line on stderr.
     void report(std::FILE* f) {
         if (song != nullptr) std::fclose(song);
         song = f;
         reportHeader(header, song, stdout);
+        // A module repeats as the player repeats it.
+        decoded = Decoder::open(list[at].c_str(), Repeat::forever);
+        if (!canonical(header)) {
+            const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
+            std::printf("%s\n", notwav(i.format, i.channels, i.rate, i.seconds).c_str());
+        }
         struct stat st;
         if (fstat(fileno(song), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
             std::fprintf(stderr, "starlume: '%s' holds no sound\n", list[at].c_str());
@@ -181,7 +189,7 @@ class Jukebox final : public Windowsound {
         plays = player.play(path);
         std::unique_ptr<Source> tap = played(player, ring, plays);
         const Source* offered = tap.get();
-        show->source = filesource(path, song, std::move(tap));
+        show->source = filesource(std::move(decoded), song, std::move(tap));
         if (offered == nullptr || show->source.get() != offered) player.untap();
         show->clock = Clock{};
         show->world.paused = -1;
@@ -205,6 +213,7 @@ class Jukebox final : public Windowsound {
     Show* show = nullptr;
     std::FILE* song = nullptr; // the song's file, read by the raw reader
     WavHeader header;
+    std::unique_ptr<Decoder> decoded; // the song's, when a decoder reads it
     Sdlplayer player;
     Wallclock wall;
     Heardclock heard;

@@ -371,12 +371,12 @@ TEST(Decoder, FileSourceDecodedElsePlayedElseRaw) {
     for (const char* path : {wav.path.c_str(), static_cast<const char*>(text)}) {
         // Read raw from the start, the stream would give the header's bytes.
         std::FILE* ptr = std::fopen(path, "rb");
-        filesource(path, ptr, std::make_unique<Played>())->read(got, 4);
+        filesource(Decoder::open(path), ptr, std::make_unique<Played>())->read(got, 4);
         if (path == text) std::fill_n(want, 8, 7);
         EXPECT_EQ(std::vector<std::int16_t>(got, got + 8),
                   std::vector<std::int16_t>(want, want + 8));
         std::rewind(ptr);
-        filesource(path, ptr, nullptr)->read(got, 1);
+        filesource(Decoder::open(path), ptr, nullptr)->read(got, 1);
         std::fclose(ptr);
     }
     EXPECT_EQ(got[0], 'n' | 'o' << 8);
@@ -409,7 +409,8 @@ TEST(Decoder, ModuleRendersItsToneTheSameEveryTimeOnceOrForEver) {
 
     // The window's source loops as the player does.
     std::vector<std::int16_t> looped(2 * 21 * 44100);
-    filesource(path, nullptr, nullptr)->read(looped.data(), 21 * 44100);
+    filesource(Decoder::open(path, Repeat::forever), nullptr, nullptr)
+        ->read(looped.data(), 21 * 44100);
     unlink(path);
     for (double t : {1.0, 5.0, 9.0, 20.0}) {
         const int band = strongest(looped, t);
