@@ -354,9 +354,9 @@ void printhelp(std::FILE* out) {
                  "  --list-devices     list the capture devices and exit\n"
                  "\n"
                  "Analysed in step with the music: WAV (any sample format, rate and channel\n"
-                 "count), AIFF, FLAC, Ogg Vorbis, Opus and MP3. Any other file the player\n"
-                 "plays (tracker modules: .mod, .xm, .s3m, .it) is analysed from the sound\n"
-                 "it plays; any other file that opens drives the stars with its bytes.\n"
+                 "count), AIFF, FLAC, Ogg Vorbis, Opus, MP3 and tracker modules (.mod, .xm,\n"
+                 ".s3m, .it, ...). Any other file the player plays is analysed from the\n"
+                 "sound it plays; any other file that opens drives the stars with its bytes.\n"
                  "\n"
                  "Keys in the window:\n");
     printkeys(out);
