@@ -1,6 +1,7 @@
 #include "core/clock/heard.h"
 
 #include <cmath>
+#include <limits>
 
 namespace starlume {
 
@@ -53,8 +54,9 @@ std::optional<double> ourlatency(const std::vector<Playstream>& streams, long pi
 }
 
 void Heardclock::start(Clock& c, double picturems) {
-    awaitmix(0);
-    anchor(c, picturems);
+    setclock(c, std::numeric_limits<double>::infinity(), clocklead(picturems));
+    waiting = true;
+    since = wall.now();
 }
 
 void Heardclock::pause(Clock& c) {
@@ -67,10 +69,17 @@ void Heardclock::resume(Clock& c, double picturems) {
     const std::int64_t before = player.mixed().frames;
     player.resume();
     awaitmix(before);
+    waiting = false;
     anchor(c, picturems);
 }
 
 void Heardclock::follow(Clock& c, double picturems) {
+    if (waiting) {
+        if (player.mixed().frames == 0 && wall.now() < since + 500) return;
+        waiting = false;
+        anchor(c, picturems);
+        return;
+    }
     if (std::fabs(picturems - picture) >= 1) {
         picture = picturems;
         setlead(c, clocklead(picturems));

@@ -101,8 +101,9 @@ class Heardclock {
     Heardclock(Player& player, Wallclock& wall, int latency, std::FILE* verbose = nullptr)
         : player(player), wall(wall), latency(latency), verbose(verbose) {}
 
-    // The clock starts when the music's first frames are mixed (waiting for
-    // them at most half a second).
+    // The clock starts when the music's first frames are mixed: no block
+    // comes due until then, and the pass that finds them mixed sets it
+    // (follow). After half a second without a mix it is set all the same.
     void start(Clock& c, double picturems);
 
     // P: the music and the clock stand still. On resume the clock starts
@@ -111,8 +112,12 @@ class Heardclock {
     void pause(Clock& c);
     void resume(Clock& c, double picturems);
 
-    // Before every pass: the lead follows what a frame costs to show.
+    // Before every pass: the clock is set once the music's first frames are
+    // mixed; then the lead follows what a frame costs to show.
     void follow(Clock& c, double picturems);
+
+    // Whether the clock has been set from the music heard.
+    bool set() const { return !waiting; }
 
   private:
     void awaitmix(std::int64_t frames);
@@ -122,7 +127,9 @@ class Heardclock {
     Wallclock& wall;
     int latency;
     std::FILE* verbose;
-    double picture = 0; // the picture's delay the lead was set for
+    double picture = 0;   // the picture's delay the lead was set for
+    bool waiting = false; // for the first mix
+    double since = 0;     // when the wait began
 };
 
 } // namespace starlume
