@@ -86,7 +86,7 @@ class StartupTest(E2ETest):
             return subprocess.run([BIN, *args], capture_output=True, text=True,
                                   timeout=30, stdin=subprocess.DEVNULL)
         version = run('--version')
-        self.assertEqual((version.returncode, version.stdout), (0, 'starlume 1.1.0\n'))
+        self.assertEqual((version.returncode, version.stdout), (0, 'starlume 1.2.0\n'))
         usage = run('--help')
         self.assertEqual(usage.returncode, 0)
         self.assertIn('Usage: starlume [OPTIONS] [FILE...]', usage.stdout)
