@@ -37,8 +37,9 @@ export function serve(dir) {
 
 // Without the background networking flags Chromium keeps knocking on closed
 // doors; SwiftShader gives WebGL with no GPU; the fake devices stand in for
-// a microphone, answering the permission prompt themselves.
-export function launch(capture) {
+// a microphone (playing capture), answering the permission prompt
+// themselves, or refusing it (deny).
+export function launch(capture, deny = false) {
   return chromium.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
@@ -46,8 +47,8 @@ export function launch(capture) {
            '--disable-quic', '--no-first-run', '--no-default-browser-check',
            '--disable-background-networking', '--disable-component-update', '--disable-sync',
            '--disable-domain-reliability', '--disable-breakpad',
-           '--autoplay-policy=no-user-gesture-required',
-           '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
+           '--autoplay-policy=no-user-gesture-required', '--use-fake-device-for-media-stream',
+           deny ? '--deny-permission-prompts' : '--use-fake-ui-for-media-stream',
            ...(capture ? [`--use-file-for-fake-audio-capture=${capture}`] : [])],
   });
 }

@@ -183,6 +183,19 @@ test('bad input gets a clear line and leaves the page working', async () => {
   }
 });
 
+test('a refused microphone gets a line and leaves the page working', async () => {
+  const refusing = await launch(null, true);
+  try {
+    const { page, errors } = await open(refusing, base + '?listen');
+    await waitFor(page, 'starlume: cannot listen: NotAllowedError');
+    await page.locator('#canvas').press('p');
+    await waitFor(page, 'Radial Bars: OFF');
+    assert.deepEqual(errors, []);
+  } finally {
+    await refusing.close();
+  }
+});
+
 test('the microphone: the fake device plays a tone, and its strips dance', async () => {
   const { page, errors } = await open(browser, base + '?listen');
   await waitFor(page, 'Listening to: ');
