@@ -19,30 +19,11 @@ WIN_X, WIN_Y, WIN = 100, 100, 700  # where and how big the window opens
 RATE, BLOCK = 44100, 2048  # sample rate, frames per analysis block
 
 PROMPT = 'Opening  file..\nEnter your filename(Absolute Filepath):\t'
-INSTRUCTIONS = """Instructions
-Press 'Shift-r' to reset the Screen
-Press 'n' to set number of stars
-Press 'd' to turn off distance based force
-Press 'r' to reverse the direction of the default force
-Press 'g' to toggle gravity
-Press 'l' to turn on borders that wrap around
-Press 'v' to toggle damping to all particles
-Press 'b' to toggle the black hole
-Press '1-9' for colors
-Press 'c' for color listing
-Press 'p' to print out the currect status of all the toggles
-Press 'i' for the instructions again
-
-Press 'Shift-p' to pause the music
-Press 'm' for radial bars(make sure distance based force is off)
-
-"""
-BANNER = """
-
-==========================Starlume=============================
-Starlume By Orvalde
-Ver 1.0
-""" + INSTRUCTIONS
+# The banner and the start-up instructions, as the console shows them; the
+# browser tests read the same file.
+with open(os.path.join(os.path.dirname(__file__), '..', 'texts', 'banner.txt')) as f:
+    BANNER = f.read()
+INSTRUCTIONS = BANNER[BANNER.index('Instructions'):]
 
 
 # WAV fixtures: by default 16-bit stereo PCM at 44100 Hz with the canonical

@@ -57,27 +57,8 @@ Approx.Duration in h:m:s=0:0:40.867
 Closing file..
 `;
 
-const INSTRUCTIONS = `==========================Starlume=============================
-Starlume By Orvalde
-Ver 1.0
-Instructions
-Press 'Shift-r' to reset the Screen
-Press 'n' to set number of stars
-Press 'd' to turn off distance based force
-Press 'r' to reverse the direction of the default force
-Press 'g' to toggle gravity
-Press 'l' to turn on borders that wrap around
-Press 'v' to toggle damping to all particles
-Press 'b' to toggle the black hole
-Press '1-9' for colors
-Press 'c' for color listing
-Press 'p' to print out the currect status of all the toggles
-Press 'i' for the instructions again
-
-Press 'Shift-p' to pause the music
-Press 'm' for radial bars(make sure distance based force is off)
-
-`;
+// The banner and the instructions, as the console shows them.
+const INSTRUCTIONS = fs.readFileSync(new URL('../texts/banner.txt', import.meta.url), 'utf8').trimStart();
 
 const TOGGLES = `TOGGLES: 
 Black Hole:OFF
