@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/app/cli.h"
@@ -75,6 +77,26 @@ double drawingalone(const Args& args, const std::vector<std::int16_t>& music) {
     return fps;
 }
 
+// The mean SSIM of a video's picture against another's, by ffmpeg's filter.
+double ssim(const char* video, const char* reference) {
+    const std::string command = std::string("ffmpeg -v info -nostats -i '") + video + "' -i '" +
+                                reference + "' -lavfi '[0:v][1:v]ssim' -f null - 2>&1";
+    std::FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return 0;
+    char line[512];
+    double all = 0;
+    while (std::fgets(line, sizeof line, p) != nullptr) {
+        if (const char* at = std::strstr(line, " All:")) all = std::atof(at + 5);
+    }
+    pclose(p);
+    return all;
+}
+
+double megabytes(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 ? static_cast<double>(st.st_size) / 1e6 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,7 +121,6 @@ int main(int argc, char** argv) {
     const double cpu = cpuseconds();
     const int status = renderrun(args);
     const double seconds = std::chrono::duration<double>(clock_::now() - start).count();
-    unlink(out);
     if (status != 0) return status;
     // The frames of the whole render are the drawing's.
     const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
@@ -108,5 +129,20 @@ int main(int argc, char** argv) {
     std::printf("whole render: %.1f frames/s (%.2fx real time), %.1f ms of CPU a frame\n"
                 "ratio: %.2f\n",
                 whole, whole / args.fps, 1e3 * (cpuseconds() - cpu) / frames, whole / drawing);
+
+    // Its size, and its picture against the same frames encoded losslessly.
+    const double mb = megabytes(out);
+    std::printf("size: %.1f MB, %.2f Mb/s\n", mb, 8 * mb / (frames / args.fps));
+    std::fflush(stdout);
+    char lossless[] = "/tmp/starlume-videobench-XXXXXX.mkv";
+    const int fd2 = mkstemps(lossless, 4);
+    if (fd2 < 0) return 1;
+    close(fd2);
+    args.out = lossless;
+    args.quality = 0;
+    args.preset = "ultrafast";
+    if (renderrun(args) == 0) std::printf("SSIM against lossless: %.4f\n", ssim(out, lossless));
+    unlink(out);
+    unlink(lossless);
     return 0;
 }

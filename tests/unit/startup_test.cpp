@@ -243,6 +243,8 @@ TEST(Startup, OptionValues) {
         {{"--at", "-1:c"}, false},        {{"--at", "1e3:c"}, false},
         {{"--stars", "101"}, false},      {{"--stars", "+5"}, false},
         {{"--seed", "4294967295"}, true}, {{"--seed", "4294967296"}, false},
+        {{"--quality", "51"}, true},      {{"--quality", "52"}, false},
+        {{"--preset", "veryslow"}, true}, {{"--preset", "placebo"}, false},
     };
     for (const auto& [given, ok] : cases) {
         std::vector<char*> argv{const_cast<char*>("starlume"), const_cast<char*>("--render"),
@@ -262,6 +264,17 @@ TEST(Startup, OptionValues) {
     const Args a = parseargs(7, argv);
     EXPECT_EQ(std::make_tuple(a.width, a.height, a.fps, a.passes),
               std::make_tuple(640, 360, 60, 2000));
+    // x264's defaults, as the README gives them; a preset given is x264's own
+    const Videosettings x264 = videosettings(a);
+    EXPECT_EQ(
+        std::tie(x264.preset, x264.quality, x264.params),
+        std::make_tuple(std::string("superfast"), 30, std::string("bframes=0:partitions=none")));
+    Args chosen = a;
+    chosen.preset = "medium";
+    chosen.quality = 18;
+    const Videosettings given = videosettings(chosen);
+    EXPECT_EQ(std::tie(given.preset, given.quality, given.params),
+              std::make_tuple(std::string("medium"), 18, std::string()));
     ASSERT_EQ(a.at.size(), 2u); // in time order
     EXPECT_EQ(std::make_pair(a.at[0].seconds, a.at[0].keys),
               std::make_pair(1.5, std::string("7c")));

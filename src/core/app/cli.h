@@ -44,6 +44,8 @@ struct Args {
     int width = 1280, height = 720;
     int fps = 60;
     int passes = 2000;         // simulation passes per second of music
+    int quality = -1;          // x264's constant rate factor; -1: the default
+    const char* preset = nullptr; // x264's preset; nullptr: the default
     std::vector<Timedkeys> at; // in time order
 
     // Live sound.
@@ -51,6 +53,15 @@ struct Args {
 };
 
 Args parseargs(int argc, char** argv);
+
+// What x264 is asked for: a preset, a constant rate factor, and parameters
+// of its own (the default preset's tuning; none with a preset given).
+struct Videosettings {
+    std::string preset;
+    int quality;
+    std::string params;
+};
+Videosettings videosettings(const Args& a);
 
 // Seconds into the music as --at writes them: digits with a decimal point
 // or none, such as 45 or 12.5; nothing when text is not that.

@@ -24,9 +24,6 @@ namespace {
 // time for a few percent of size, and CAVLC instead of CABAC costs about a
 // tenth more size for the same picture and frees the core the rasteriser
 // needs.
-constexpr const char* preset = "superfast";
-constexpr const char* crf = "20";
-constexpr const char* x264params = "bframes=0:partitions=none:cabac=0";
 constexpr int soundbitrate = 192000;
 
 const Failure nomemory{exitunavailable, "out of memory"};
@@ -85,7 +82,7 @@ struct Encoder::State {
 
     // H.264 at fps frames a second, BT.709, and the conversion from the
     // read-back pixels.
-    Failure openvideo(const AVCodec* h264, int fps) {
+    Failure openvideo(const AVCodec* h264, int fps, const Videosettings& x264) {
         AVCodecContext* v = video.enc;
         v->width = width;
         v->height = height;
@@ -100,9 +97,9 @@ struct Encoder::State {
         video.st->time_base = v->time_base;
         video.st->avg_frame_rate = v->framerate;
         AVDictionary* options = nullptr;
-        av_dict_set(&options, "preset", preset, 0);
-        av_dict_set(&options, "crf", crf, 0);
-        av_dict_set(&options, "x264-params", x264params, 0);
+        av_dict_set(&options, "preset", x264.preset.c_str(), 0);
+        av_dict_set_int(&options, "crf", x264.quality, 0);
+        if (!x264.params.empty()) av_dict_set(&options, "x264-params", x264.params.c_str(), 0);
         const int ret = avcodec_open2(v, h264, &options);
         av_dict_free(&options);
         if (ret < 0) return {exitunavailable, "libx264 refused the video: " + averror(ret)};
@@ -229,7 +226,7 @@ Failure Encoder::fits(const char* path) {
     return {};
 }
 
-Failure Encoder::open(const char* path, int width, int height, int fps) {
+Failure Encoder::open(const char* path, int width, int height, int fps, const Videosettings& x264) {
     s->path = path;
     s->width = width;
     s->height = height;
@@ -242,7 +239,7 @@ Failure Encoder::open(const char* path, int width, int height, int fps) {
                                      (h264 == nullptr ? "libx264 (H.264)" : "AAC") + " encoder"};
     }
     if (!s->addstream(s->video, h264) || !s->addstream(s->audio, aac)) return nomemory;
-    if (Failure e = s->openvideo(h264, fps)) return e;
+    if (Failure e = s->openvideo(h264, fps, x264)) return e;
     if (Failure e = s->openaudio(aac)) return e;
     return s->openfile();
 }

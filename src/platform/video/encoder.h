@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/app/cli.h"
 #include "core/app/exits.h"
 
 namespace starlume {
@@ -30,9 +31,9 @@ class Encoder {
     static Failure fits(const char* path);
 
     // Finds the encoders and opens them for width x height at fps frames a
-    // second with stereo sound at 44100 Hz; then creates the file and writes
-    // the container's header.
-    Failure open(const char* path, int width, int height, int fps);
+    // second with x264's settings and stereo sound at 44100 Hz; then creates
+    // the file and writes the container's header.
+    Failure open(const char* path, int width, int height, int fps, const Videosettings& x264);
 
     // The next frame: width x height RGBA pixels, bottom row first.
     Failure video(const std::uint8_t* rgba);

@@ -270,7 +270,8 @@ int renderrun(const Args& args) {
         return fail(exitunavailable, "cannot draw offscreen: " + error);
     }
     Encoder encoder;
-    if (Failure e = encoder.open(args.out, args.width, args.height, args.fps)) {
+    if (Failure e =
+            encoder.open(args.out, args.width, args.height, args.fps, videosettings(args))) {
         if (encoder.created()) removeout(args.out);
         return fail(e.status, e.message);
     }
