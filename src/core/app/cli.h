@@ -43,10 +43,10 @@ struct Args {
     const char* out = nullptr;
     int width = 1280, height = 720;
     int fps = 60;
-    int passes = 2000;         // simulation passes per second of music
-    int quality = -1;          // x264's constant rate factor; -1: the default
+    int passes = 2000;            // simulation passes per second of music
+    int quality = -1;             // x264's constant rate factor; -1: the default
     const char* preset = nullptr; // x264's preset; nullptr: the default
-    std::vector<Timedkeys> at; // in time order
+    std::vector<Timedkeys> at;    // in time order
 
     // Live sound.
     const char* device = nullptr; // nullptr: the system's default
