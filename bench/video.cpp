@@ -78,9 +78,14 @@ double drawingalone(const Args& args, const std::vector<std::int16_t>& music) {
 }
 
 // The mean SSIM of a video's picture against another's, by ffmpeg's filter.
+// Frames are paired by their number: Matroska starts the video after the
+// AAC encoder's delay and MP4 at zero, and pairing by time would compare
+// each frame with its neighbour.
 double ssim(const char* video, const char* reference) {
-    const std::string command = std::string("ffmpeg -v info -nostats -i '") + video + "' -i '" +
-                                reference + "' -lavfi '[0:v][1:v]ssim' -f null - 2>&1";
+    const std::string command =
+        std::string("ffmpeg -v info -nostats -i '") + video + "' -i '" + reference +
+        "' -lavfi '[0:v]setpts=N/FRAME_RATE/TB[a];[1:v]setpts=N/FRAME_RATE/TB[b];[a][b]ssim'"
+        " -f null - 2>&1";
     std::FILE* p = popen(command.c_str(), "r");
     if (p == nullptr) return 0;
     char line[512];
