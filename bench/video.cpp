@@ -54,8 +54,7 @@ double drawingalone(const Args& args, const std::vector<std::int16_t>& music) {
     }
     const Io io{stdin, stdout, noelapsed, nothing, nothing};
     const auto show = makeshow();
-    show->source = std::make_unique<Memorysource>(music);
-    startvideo(*show, args, io);
+    startvideo(*show, args, music, io);
     setglstate();
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
     clock_::duration drawing{};

@@ -125,8 +125,7 @@ int main(int argc, char** argv) {
     }
     const Io io{stdin, stdout, noelapsed, nothing, nothing};
     const auto show = makeshow();
-    show->source = std::make_unique<Memorysource>(music);
-    startvideo(*show, args, io);
+    startvideo(*show, args, music, io);
     setglstate();
     Dance dance(timeline, *show, args.at, io);
 

@@ -82,7 +82,7 @@ TEST(Videoclock, AVideoStartsHalfABlockEarlyAtItsSizeWithItsKeys) {
     Output out;
     const Io io{stdin, out.get(), [] { return 0; }, [] {}, [] {}};
     const auto s = makeshow();
-    startvideo(*s, args, io);
+    startvideo(*s, args, {}, io);
     // a block comes due when the music reaches its middle
     EXPECT_DOUBLE_EQ(s->clock.startm, -blockperiod / 2);
     EXPECT_TRUE(s->musicplayson);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/clock/videoclock.h"
+
 namespace starlume {
 
 namespace {
@@ -137,10 +139,10 @@ bool canonical(const WavHeader& h) {
 
 std::string notwav(const std::string& format, int channels, int rate, double seconds) {
     if (format.empty()) return "(Not a WAV header: no decoder reads this file)";
-    const long s = seconds > 0 ? std::lround(seconds) : 0;
     char text[256];
-    std::snprintf(text, sizeof text, "(Not a WAV header: %s, %d channel%s, %d Hz, %ld:%02ld)",
-                  format.c_str(), channels, channels == 1 ? "" : "s", rate, s / 60, s % 60);
+    std::snprintf(text, sizeof text, "(Not a WAV header: %s, %d channel%s, %d Hz, %s)",
+                  format.c_str(), channels, channels == 1 ? "" : "s", rate,
+                  clocktext(seconds).c_str());
     return text;
 }
 

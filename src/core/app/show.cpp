@@ -40,7 +40,8 @@ bool presskeys(Show& s, std::string_view keys, const Io& io) {
     return false;
 }
 
-void startvideo(Show& s, const Args& args, const Io& io) {
+void startvideo(Show& s, const Args& args, std::span<const std::int16_t> music, const Io& io) {
+    s.source = std::make_unique<Memorysource>(music);
     setclock(s.clock, 0, clocklead(0));
     s.musicplayson = true;
     startshow(s, args);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -49,11 +50,12 @@ bool pass(Show& s, double nowms);
 // Presses keys as if in the window, in order; true when one of them quits.
 bool presskeys(Show& s, std::string_view keys, const Io& io);
 
-// A video's show at its --size, with --keys pressed: the analysis clock is
-// centred on the music position (a file has no way out to wait for: a block
-// comes due when the music reaches its middle, as in the window when it is
-// heard) and the music plays on while P holds the dance.
-void startvideo(Show& s, const Args& args, const Io& io);
+// A video's show of music (decoded, stereo), at its --size, with --keys
+// pressed: the analysis clock is centred on the music position (a file has
+// no way out to wait for: a block comes due when the music reaches its
+// middle, as in the window when it is heard) and the music plays on while P
+// holds the dance.
+void startvideo(Show& s, const Args& args, std::span<const std::int16_t> music, const Io& io);
 
 // The dance up to a point of the music, by a video's clock: each pass moves
 // the position on and runs the show's pass there, and keys timed at a

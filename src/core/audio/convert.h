@@ -58,7 +58,4 @@ class Resampler {
     virtual void clear() = 0;
 };
 
-// Makes a resampler from rate to 44100 Hz; nullptr when it cannot.
-using Makeresampler = std::unique_ptr<Resampler> (*)(int rate);
-
 } // namespace starlume

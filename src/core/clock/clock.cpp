@@ -1,5 +1,7 @@
 #include "core/clock/clock.h"
 
+#include <cmath>
+
 #include "core/audio/analysis.h"
 
 namespace starlume {
@@ -18,6 +20,11 @@ void setclock(Clock& c, double heardms, double lead) {
 void setlead(Clock& c, double lead) {
     c.startm += c.lead - lead;
     c.lead = lead;
+}
+
+void followlead(Clock& c, double picturems) {
+    const double lead = clocklead(picturems);
+    if (std::fabs(lead - c.lead) >= 1) setlead(c, lead);
 }
 
 void pauseclock(Clock& c, double nowms) { c.pausedat = nowms; }

@@ -27,6 +27,10 @@ void setclock(Clock& c, double heardms, double lead);
 // Changes only the lead, keeping where the music is heard and the pauses.
 void setlead(Clock& c, double lead);
 
+// The lead for a picture that takes picturems to show, once it differs by a
+// millisecond or more: the clock follows the drawing time, not its jitter.
+void followlead(Clock& c, double picturems);
+
 // The clock stands still while the music is paused, so that the blocks
 // resume where the music does.
 void pauseclock(Clock& c, double nowms);

@@ -80,10 +80,7 @@ void Heardclock::follow(Clock& c, double picturems) {
         anchor(c, picturems);
         return;
     }
-    if (std::fabs(picturems - picture) >= 1) {
-        picture = picturems;
-        setlead(c, clocklead(picturems));
-    }
+    followlead(c, picturems);
 }
 
 void Heardclock::awaitmix(std::int64_t frames) {
@@ -105,8 +102,7 @@ void Heardclock::anchor(Clock& c, double picturems) {
         m.lastms = after.frames > 0 ? after.atms : m.askedms; // no mix yet: from now
         if (before.frames == after.frames) break;
     }
-    picture = picturems;
-    setclock(c, heardorigin(m, reported, latency), clocklead(picture));
+    setclock(c, heardorigin(m, reported, latency), clocklead(picturems));
     if (verbose == nullptr) return;
     if (latency >= 0) {
         std::fprintf(verbose, "starlume: output latency %d ms (--latency)", latency);

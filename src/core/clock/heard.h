@@ -127,7 +127,6 @@ class Heardclock {
     Wallclock& wall;
     int latency;
     std::FILE* verbose;
-    double picture = 0;   // the picture's delay the lead was set for
     bool waiting = false; // for the first mix
     double since = 0;     // when the wait began
 };

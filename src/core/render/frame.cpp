@@ -10,7 +10,6 @@ void buildframe(Frame& f, World& w, Palette& p) {
     const int corners = glyphvertices(w.order);
     const Outline& o = outline(corners);
     const double r = 2 * w.size;
-    f.count = n;
     f.corners = corners;
     f.xy.resize(2 * static_cast<std::size_t>(n) * f.vertices());
     f.colours.resize(static_cast<std::size_t>(n));

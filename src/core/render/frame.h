@@ -11,7 +11,6 @@
 namespace starlume {
 
 struct Frame {
-    int count = 0;            // glyphs: one per star, in index order
     int corners = 0;          // vertices of each glyph's outline; 0: a point
     std::vector<float> xy;    // the glyphs' vertices, x then y, glyph by glyph
     std::vector<Rgb> colours; // each glyph's drawing colour
@@ -22,6 +21,7 @@ struct Frame {
     bool clearset = false;
     Rgb clear{};
 
+    int count() const { return static_cast<int>(colours.size()); } // one per star, in order
     int vertices() const { return corners > 0 ? corners : 1; }
 };
 

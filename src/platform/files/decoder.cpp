@@ -194,21 +194,24 @@ class Sndfile final : public Decoder {
     }
 
     std::int64_t estimate() const override {
-        const SF_INFO& info = s->info;
-        if (info.frames <= 0 || info.frames == SF_COUNT_MAX) return 0;
-        return info.frames * analysisrate / info.samplerate;
+        return knownframes() * analysisrate / s->info.samplerate;
     }
 
     bool ended() const override { return s->ended; }
 
     Soundinfo info() const override {
         const SF_INFO& f = s->info;
-        const bool known = f.frames > 0 && f.frames != SF_COUNT_MAX;
         return {formatname(f.format), f.channels, f.samplerate,
-                known ? static_cast<double>(f.frames) / f.samplerate : 0};
+                static_cast<double>(knownframes()) / f.samplerate};
     }
 
   private:
+    // The file's length in its own frames; 0 when libsndfile does not know it.
+    std::int64_t knownframes() const {
+        const sf_count_t n = s->info.frames;
+        return n > 0 && n != SF_COUNT_MAX ? n : 0;
+    }
+
     std::unique_ptr<State> s;
 };
 

@@ -92,11 +92,8 @@ class Module final : public Decoder {
     bool over = false;                // libopenmpt has rendered all there is
 };
 
-} // namespace
-
-std::unique_ptr<Decoder> openmodule(const unsigned char* data, std::size_t size, Repeat repeat) {
-    const std::size_t head = std::min(size, openmpt_probe_file_header_get_recommended_size());
-    if (!ismodule(data, head, size)) return nullptr;
+// A decoder over bytes already probed as a module.
+std::unique_ptr<Decoder> create(const unsigned char* data, std::size_t size, Repeat repeat) {
     openmpt_module* m = openmpt_module_create_from_memory2(data, size, openmpt_log_func_silent,
                                                            nullptr, openmpt_error_func_ignore,
                                                            nullptr, nullptr, nullptr, nullptr);
@@ -109,6 +106,13 @@ std::unique_ptr<Decoder> openmodule(const unsigned char* data, std::size_t size,
     for (const auto& [param, value] : renderparams)
         openmpt_module_set_render_param(m, param, value);
     return d;
+}
+
+} // namespace
+
+std::unique_ptr<Decoder> openmodule(const unsigned char* data, std::size_t size, Repeat repeat) {
+    const std::size_t head = std::min(size, openmpt_probe_file_header_get_recommended_size());
+    return ismodule(data, head, size) ? create(data, size, repeat) : nullptr;
 }
 
 std::unique_ptr<Decoder> openmodule(const char* path, Repeat repeat) {
@@ -124,7 +128,7 @@ std::unique_ptr<Decoder> openmodule(const char* path, Repeat repeat) {
         if (got == bytes.size() && ismodule(bytes.data(), got, size)) {
             bytes.resize(size);
             got += std::fread(bytes.data() + got, 1, size - got, f);
-            if (got == size) d = openmodule(bytes.data(), size, repeat);
+            if (got == size) d = create(bytes.data(), size, repeat);
         }
     }
     std::fclose(f);

@@ -38,7 +38,7 @@ void circle(const Frame& f, int k) {
 
 void drawframe(const Frame& f) {
     glClear(GL_COLOR_BUFFER_BIT);
-    for (int k = 0; k < f.count; k++) {
+    for (int k = 0; k < f.count(); k++) {
         const Rgb& c = f.colours[k];
         glColor3f(c.r, c.g, c.b);
         circle(f, k);

@@ -43,17 +43,22 @@ void postmix(void*, Uint8* stream, int len) {
     count.onmix(len / framebytes, Mix_PlayingMusic() != 0, Mix_PausedMusic() != 0, now);
 }
 
+// The format the mixer opened the device with; all zero before.
+Soundformat mixerformat() {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_QuerySpec(&rate, &format, &channels);
+    return {rate, format, channels};
+}
+
 } // namespace
 
 bool Sdlplayer::openaudio() {
     // Ctrl-C in the console ends the program, as SDL would otherwise catch it.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, mixchunk) == -1) return false;
-    int rate, channels;
-    Uint16 format;
-    if (Mix_QuerySpec(&rate, &format, &channels) != 0) {
-        framebytes = std::max(1, channels * SDL_AUDIO_BITSIZE(format) / 8);
-    }
+    framebytes = std::max(1, mixerformat().framebytes());
+    Mix_SetPostMix(postmix, nullptr);
     return true;
 }
 
@@ -64,7 +69,6 @@ bool Sdlplayer::play(const char* path) {
     }
     music = nochannels(path) ? nullptr : Mix_LoadMUS(path);
     if (music == nullptr) std::printf("Not found\n");
-    Mix_SetPostMix(postmix, nullptr);
     // The count starts afresh with the first mix of this music.
     song = count.mixed().song + 1;
     count.arm();
@@ -101,12 +105,7 @@ Tapring& Sdlplayer::tap() {
 
 void Sdlplayer::untap() { tapping.store(false, std::memory_order_release); }
 
-Soundformat Sdlplayer::format() const {
-    int rate = 0, channels = 0;
-    Uint16 format = 0;
-    Mix_QuerySpec(&rate, &format, &channels);
-    return {rate, format, channels};
-}
+Soundformat Sdlplayer::format() const { return mixerformat(); }
 
 void Sdlplayer::pause() { Mix_PauseMusic(); }
 void Sdlplayer::resume() { Mix_ResumeMusic(); }

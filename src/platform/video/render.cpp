@@ -277,8 +277,7 @@ int renderrun(const Args& args) {
     }
 
     const auto show = makeshow();
-    show->source = std::make_unique<Memorysource>(music);
-    startvideo(*show, args, io);
+    startvideo(*show, args, music, io);
     setglstate();
     Dance dance(timeline, *show, args.at, io);
     dancing = &dance;

@@ -34,7 +34,6 @@ void page_pausesound();
 void page_resumesound();
 double page_heardms();
 void page_setlatency(int ms);
-void page_listen();
 void page_askline(const char* prompt);
 void page_endline();
 void page_fullscreen();
@@ -59,17 +58,15 @@ struct Page {
     Webgl gl;
     Sound sound = Sound::none;
     std::vector<std::int16_t> music; // decoded: 16-bit stereo frames at 44100 Hz
-    std::size_t musicframes = 0;     // of them expected
     int musicchannels = 0;
+    Mixdown mix;            // of the music's channels
     Newest* live = nullptr; // the source while listening
     double started = emscripten_get_now();
     double lastframe = 0; // when the last frame was drawn, ms
     double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
-    double picture = 0;  // the picture's delay the clock's lead was set for
     Starcount starcount; // the answers to 'n', when it asks
     bool asking = false;
-    WavHeader header;
     // Measured for the stats: frames and passes over the last second.
     int frames = 0, passes = 0, blocks = 0;
     double passtime = 0, blocktime = 0, statsfrom = 0;
@@ -119,13 +116,7 @@ double Page::clockms() const {
 // The lead follows what a frame costs to show: passes run for the time up
 // to the frame that shows them (half a frame late on average), and that
 // frame reaches the screen at the next one.
-void Page::follow() {
-    const double p = 1.5 * frameperiod;
-    if (std::fabs(p - picture) >= 1) {
-        picture = p;
-        setlead(show->clock, clocklead(p));
-    }
-}
+void Page::follow() { followlead(show->clock, 1.5 * frameperiod); }
 
 void Page::frame(double now) {
     if (lastframe > 0) frameperiod += (std::min(now - lastframe, 100.0) - frameperiod) / 16;
@@ -169,8 +160,7 @@ void Page::stopsound() {
 void Page::music_start() {
     show->source = std::make_unique<Memorysource>(music);
     show->clock = Clock{};
-    picture = 1.5 * frameperiod;
-    setclock(show->clock, 0, clocklead(picture));
+    setclock(show->clock, 0, clocklead(1.5 * frameperiod));
     sound = Sound::music;
     page_play();
 }
@@ -208,6 +198,8 @@ EM_BOOL onkey(int, const EmscriptenKeyboardEvent* e, void*) {
 }
 
 EM_BOOL onmouse(int type, const EmscriptenMouseEvent* e, void*) {
+    // As the window's toolkit reports motion: while a button is held.
+    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE && e->buttons == 0) return EM_FALSE;
     World& w = page.show->world;
     // Where on the canvas, in its CSS pixels; beyond its edges while a
     // button is held, as the toolkit reports it.
@@ -215,8 +207,7 @@ EM_BOOL onmouse(int type, const EmscriptenMouseEvent* e, void*) {
     const auto y = static_cast<int>(std::lround(e->clientY - page_canvastop()));
     if (type == EMSCRIPTEN_EVENT_MOUSEDOWN) mouse(w, e->button, 0, x, y);
     if (type == EMSCRIPTEN_EVENT_MOUSEUP) mouse(w, e->button, 1, x, y);
-    // As the window's toolkit reports motion: while a button is held.
-    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE && e->buttons != 0) mousecor(w, x, y);
+    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) mousecor(w, x, y);
     return EM_FALSE;
 }
 
@@ -258,7 +249,8 @@ using starlume::page;
 // What page.js calls.
 extern "C" {
 
-// A file's bytes arrived (a URL, the file field, a drop): its header report.
+// A file arrived (a URL, the file field, a drop): the report of its header,
+// bytes (its first 44, fewer when it is shorter), and size its length.
 EMSCRIPTEN_KEEPALIVE void page_file(const char* name, const unsigned char* bytes, int size) {
     using namespace starlume;
     page.stopsound();
@@ -266,38 +258,31 @@ EMSCRIPTEN_KEEPALIVE void page_file(const char* name, const unsigned char* bytes
     if (head == nullptr) return;
     std::fwrite(bytes, 1, static_cast<std::size_t>(std::min(size, 44)), head);
     std::rewind(head);
-    reportHeader(page.header, head, stdout);
+    WavHeader header;
+    reportHeader(header, head, stdout);
     std::fclose(head);
     if (size == 0) std::fprintf(stderr, "starlume: '%s' holds no sound\n", name);
 }
 
-// The decoded music arrives in parts: frames of channels, each channel's
-// samples in a row, as Web Audio holds them at 44100 Hz.
+// The decoded music arrives in parts of interleaved frames of channels, as
+// Web Audio decodes them at 44100 Hz.
 EMSCRIPTEN_KEEPALIVE void page_musicbegin(int frames, int channels) {
     page.music.clear();
     page.music.reserve(2 * static_cast<std::size_t>(frames));
-    page.musicframes = static_cast<std::size_t>(frames);
     page.musicchannels = channels;
+    page.mix = starlume::mixdown(channels, false);
 }
 
-EMSCRIPTEN_KEEPALIVE void page_musicpart(const float* planar, int frames) {
+EMSCRIPTEN_KEEPALIVE void page_musicpart(const float* interleaved, int frames) {
     using namespace starlume;
-    const int channels = page.musicchannels;
-    static const Mixdown mix2 = mixdown(2, false);
-    const Mixdown mix = channels == 2 ? mix2 : mixdown(channels, false);
-    std::vector<float> frame(static_cast<std::size_t>(channels));
-    for (int i = 0; i < frames; i++) {
-        for (int c = 0; c < channels; c++)
-            frame[c] = planar[static_cast<std::size_t>(c) * frames + i];
-        float stereo[2];
-        mixstereo(mix, frame.data(), channels, 1, stereo);
-        // Chromium scales a 16-bit file's negative values by 1/32768 and its
-        // positive ones by 1/32767: undone, a canonical WAV gives its own
-        // values back, and the blocks the window analyses.
-        for (float v : stereo) {
-            const float scaled = v < 0 ? v * 32768.0f : v * 32767.0f;
-            page.music.push_back(tosample16(scaled / 32768.0f));
-        }
+    std::vector<float> stereo(2 * static_cast<std::size_t>(frames));
+    mixstereo(page.mix, interleaved, page.musicchannels, frames, stereo.data());
+    // Chromium scales a 16-bit file's negative values by 1/32768 and its
+    // positive ones by 1/32767: undone, a canonical WAV gives its own values
+    // back, and the blocks the window analyses.
+    for (float v : stereo) {
+        const float scaled = v < 0 ? v * 32768.0f : v * 32767.0f;
+        page.music.push_back(tosample16(scaled / 32768.0f));
     }
 }
 

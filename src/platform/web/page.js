@@ -30,28 +30,38 @@ mergeInto(LibraryManager.library, {
     return p;
   },
 
+  // Frames from..from+count of Web Audio's channel planes, interleaved into
+  // the heap's floats from index at; missing channels repeat the last.
+  $pageInterleave__deps: [],
+  $pageInterleave: function (planes, from, count, channels, at) {
+    var last = planes.length - 1;
+    for (var i = from; i < from + count; i++) {
+      for (var c = 0; c < channels; c++) HEAPF32[at++] = planes[Math.min(c, last)][i];
+    }
+  },
+
   // A file's bytes (from a URL, the file field or a drop): the header
-  // report, then the music decoded by the browser and handed over in parts.
-  $pageOpen__deps: ['$Page', '$pageContext', '$pageString', 'malloc', 'free'],
+  // report of its first 44, then the music decoded by the browser and handed
+  // over in parts.
+  $pageOpen__deps: ['$Page', '$pageContext', '$pageString', '$pageInterleave', 'malloc', 'free'],
   $pageOpen: function (name, data) {
-    var bytes = new Uint8Array(data);
-    var p = _malloc(Math.max(1, bytes.length)), n = pageString(name);
-    HEAPU8.set(bytes, p);
-    _page_file(n, p, bytes.length);
+    var size = data.byteLength, head = new Uint8Array(data, 0, Math.min(44, size));
+    var p = _malloc(44), n = pageString(name);
+    HEAPU8.set(head, p);
+    _page_file(n, p, size);
     _free(p);
     _free(n);
-    if (bytes.length === 0) return Promise.resolve();
-    // decodeAudioData takes its argument away: it gets a copy.
-    return pageContext().decodeAudioData(data.slice(0)).then(function (music) {
+    if (size === 0) return Promise.resolve();
+    return pageContext().decodeAudioData(data).then(function (music) {
       Page.buffer = music;
       var frames = music.length, channels = music.numberOfChannels, part = 65536;
+      var planes = [];
+      for (var c = 0; c < channels; c++) planes.push(music.getChannelData(c));
       var buffer = _malloc(part * channels * 4);
       _page_musicbegin(frames, channels);
       for (var at = 0; at < frames; at += part) {
         var count = Math.min(part, frames - at);
-        for (var c = 0; c < channels; c++) {
-          HEAPF32.set(music.getChannelData(c).subarray(at, at + count), (buffer >> 2) + c * count);
-        }
+        pageInterleave(planes, at, count, channels, buffer >> 2);
         _page_musicpart(buffer, count);
       }
       _free(buffer);
@@ -93,7 +103,7 @@ mergeInto(LibraryManager.library, {
     Page.heard = -1;
   },
 
-  $pageListen__deps: ['$Page', '$pageContext', '$pageString', '$pageStop', 'malloc', 'free'],
+  $pageListen__deps: ['$Page', '$pageContext', '$pageString', '$pageInterleave', 'malloc', 'free'],
   $pageListen: function (ask) {
     var context = pageContext();
     // Echo cancellation, noise suppression and automatic gain would all
@@ -110,7 +120,6 @@ mergeInto(LibraryManager.library, {
       if (!stream.getAudioTracks().length) throw new Error('no sound was shared');
       return context.audioWorklet.addModule('capture.js').then(function () { return stream; });
     }).then(function (stream) {
-      pageStop();
       var track = stream.getAudioTracks()[0];
       var input = context.createMediaStreamSource(stream);
       var node = new AudioWorkletNode(context, 'capture', { numberOfInputs: 1, numberOfOutputs: 0 });
@@ -125,10 +134,7 @@ mergeInto(LibraryManager.library, {
           Page.chunk = _malloc(n * 4);
           Page.chunkFloats = n;
         }
-        var at = Page.chunk >> 2;
-        for (var i = 0; i < frames; i++) {
-          for (var c = 0; c < channels; c++) HEAPF32[at++] = planes[Math.min(c, planes.length - 1)][i];
-        }
+        pageInterleave(planes, 0, frames, channels, Page.chunk >> 2);
         _page_chunk(Page.chunk, n);
       };
       input.connect(node);
@@ -235,9 +241,6 @@ mergeInto(LibraryManager.library, {
     Page.heard = Math.max(Page.heard, (t - Page.startAt) * 1000);
     return Page.heard;
   },
-
-  page_listen__deps: ['$pageListen'],
-  page_listen: function () { pageListen('microphone'); },
 
   page_askline: function (prompt) {
     document.getElementById('prompt').textContent = UTF8ToString(prompt);

@@ -64,6 +64,7 @@ bool Webgl::open(const char* canvas, bool multisample) {
     glGetProgramiv(program, GL_LINK_STATUS, &linked);
     if (linked == 0) return false;
     glUseProgram(program);
+    glClearColor(0, 0, 0, 1); // until a scheme sets another
     pointuniform = glGetUniformLocation(program, "pointsize");
     glGenBuffers(1, &buffer);
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
@@ -77,16 +78,16 @@ bool Webgl::open(const char* canvas, bool multisample) {
 
 void Webgl::resize(int width, int height, double pixelratio) {
     glViewport(0, 0, width, height);
-    point = static_cast<float>(pointsize * pixelratio);
+    glUniform1f(pointuniform, static_cast<float>(pointsize * pixelratio));
 }
 
 void Webgl::draw(const Frame& f) {
     const int n = f.vertices();
     // An outline of n vertices is n segments; a point is itself.
     const std::size_t each = f.corners > 0 ? 2 * static_cast<std::size_t>(n) : 1;
-    vertices.resize(static_cast<std::size_t>(f.count) * each);
+    vertices.resize(static_cast<std::size_t>(f.count()) * each);
     Vertex* out = vertices.data();
-    for (int k = 0; k < f.count; k++) {
+    for (int k = 0; k < f.count(); k++) {
         const Rgb& c = f.colours[k];
         const std::uint8_t r = byte(c.r), g = byte(c.g), b = byte(c.b);
         const float* v = f.xy.data() + 2 * static_cast<std::size_t>(k) * n;
@@ -100,13 +101,11 @@ void Webgl::draw(const Frame& f) {
             *out++ = {v[2 * j], v[2 * j + 1], r, g, b, 255};
         }
     }
-    glClearColor(clear.r, clear.g, clear.b, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    glUniform1f(pointuniform, point);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
                  vertices.data(), GL_STREAM_DRAW);
     glDrawArrays(f.corners > 0 ? GL_LINES : GL_POINTS, 0, static_cast<GLsizei>(vertices.size()));
-    if (f.clearset) clear = f.clear;
+    if (f.clearset) glClearColor(f.clear.r, f.clear.g, f.clear.b, 1.0f);
 }
 
 } // namespace starlume

@@ -31,8 +31,6 @@ class Webgl {
     };
     unsigned program = 0, buffer = 0;
     int pointuniform = -1;
-    float point = 1.5f; // pixels
-    Rgb clear{0, 0, 0};
     std::vector<Vertex> vertices;
 };
 

@@ -1,7 +1,6 @@
 #include "platform/window/filerun.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,12 +38,10 @@ std::unique_ptr<Source> played(Sdlplayer& player, Tapring& ring, bool plays) {
                                  mixer.rate != analysisrate ? makeresampler(mixer.rate) : nullptr);
 }
 
-double clockms() { return std::floor(wallms()); }
-
 // One song or an evening of them in the window: each song's header report,
 // its music played and analysed in step with what is heard, the next one
 // when it ends or is asked for.
-class Jukebox final : public Windowsound {
+class Jukebox final : public Stillclock {
   public:
     Jukebox(const Args& args, std::vector<std::string> list)
         : args(args), list(std::move(list)), many(this->list.size() > 1),
@@ -87,7 +84,7 @@ class Jukebox final : public Windowsound {
         if (plays) {
             heard.pause(c);
         } else {
-            pauseclock(c, clockms());
+            Stillclock::pause(c);
         }
     }
 
@@ -95,7 +92,7 @@ class Jukebox final : public Windowsound {
         if (plays) {
             heard.resume(c, picturems);
         } else {
-            resumeclock(c, clockms());
+            Stillclock::resume(c, picturems);
         }
     }
 
@@ -185,12 +182,12 @@ class Jukebox final : public Windowsound {
     // heard origin start afresh.
     void start() {
         const char* path = list[at].c_str();
-        Tapring& ring = player.tap();
+        // The player's output is tapped only for what no decoder reads.
+        Tapring* ring = decoded == nullptr ? &player.tap() : nullptr;
         plays = player.play(path);
-        std::unique_ptr<Source> tap = played(player, ring, plays);
-        const Source* offered = tap.get();
+        std::unique_ptr<Source> tap = ring != nullptr ? played(player, *ring, plays) : nullptr;
+        if (tap == nullptr) player.untap();
         show->source = filesource(std::move(decoded), song, std::move(tap));
-        if (offered == nullptr || show->source.get() != offered) player.untap();
         show->clock = Clock{};
         show->world.paused = -1;
         if (plays) {

@@ -1,6 +1,5 @@
 #include "platform/window/listenrun.h"
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,7 +8,6 @@
 
 #include "core/app/exits.h"
 #include "core/audio/devices.h"
-#include "core/clock/wallclock.h"
 #include "platform/sound/capture.h"
 #include "platform/window/stage.h"
 
@@ -76,7 +74,7 @@ int listenrun(Args& args) {
     static Listening listening(*capture);
     show.source = std::move(capture);
     // What is heard is now: the clock starts here, with nothing to read ahead.
-    setclock(show.clock, std::floor(wallms()), 0);
+    setclock(show.clock, clockms(), 0);
     runwindow(args, show, listening);
 }
 

@@ -19,9 +19,6 @@ namespace {
 
 int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
 
-// The analysis clock keeps whole milliseconds.
-double clockms() { return std::floor(wallms()); }
-
 struct Stage {
     Show* show = nullptr;
     Windowsound* sound = nullptr;
@@ -81,6 +78,8 @@ void mouse(int button, int state, int px, int py) {
 void mousecor(int px, int py) { starlume::mousecor(stage.show->world, px, py); }
 
 } // namespace
+
+double clockms() { return std::floor(wallms()); }
 
 void Stillclock::pause(Clock& c) { pauseclock(c, clockms()); }
 void Stillclock::resume(Clock& c, double) { resumeclock(c, clockms()); }

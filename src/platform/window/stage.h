@@ -9,6 +9,9 @@
 
 namespace starlume {
 
+// The window's analysis clock: the wall clock in whole milliseconds.
+double clockms();
+
 // The sound a window runs on: what P does to it and to the clock, and what
 // the clock does before every pass.
 class Windowsound {
