@@ -18,11 +18,8 @@ target_compile_options(kissfft PRIVATE -w)
 # The per-star loops' vector types become wasm SIMD.
 add_compile_options(-msimd128)
 
-file(GLOB STARLUME_CORE_SOURCES CONFIGURE_DEPENDS src/core/*/*.cpp)
-add_library(starlume_core STATIC ${STARLUME_CORE_SOURCES})
-target_include_directories(starlume_core PUBLIC src)
-target_compile_definitions(starlume_core PRIVATE STARLUME_VERSION="${PROJECT_VERSION}")
-target_link_libraries(starlume_core PUBLIC kissfft)
+set(STARLUME_FFT kissfft)
+include(cmake/core.cmake)
 
 set(web ${PROJECT_SOURCE_DIR}/src/platform/web)
 add_executable(starlume_page ${web}/page.cpp ${web}/webgl.cpp)

@@ -258,9 +258,7 @@ class Starlume:
             return int(re.search(r'VmRSS:\s+(\d+)', f.read())[1])
 
     def screenshot(self, area=(WIN, WIN, WIN_X, WIN_Y)):
-        ppm = grab(self.display, area)
-        m = re.match(rb'P6\s+(\d+)\s+(\d+)\s+255\s', ppm)
-        return Shot(int(m[1]), int(m[2]), ppm[m.end():])
+        return ppm_shot(grab(self.display, area))
 
     def shot_when(self, cond, timeout=30, area=(WIN, WIN, WIN_X, WIN_Y)):
         """The first screenshot that satisfies cond, else the last one."""
@@ -292,6 +290,12 @@ def quiet(shot, top=HIGH):
     """Strips whose bands get too little of a bin 10 tone to throw stars
     that high."""
     return high(shot, 0, 2, top) + high(shot, 8, 15, top)
+
+
+def ppm_shot(ppm):
+    """A binary PPM's picture as a Shot."""
+    m = re.match(rb'P6\s+(\d+)\s+(\d+)\s+255\s', ppm)
+    return Shot(int(m[1]), int(m[2]), ppm[m.end():])
 
 
 class Shot:

@@ -15,7 +15,8 @@ import time
 import unittest
 
 from harness import (BIN, BLOCK, RATE, E2ETest, bursts, headless_env, lifted,
-                     probe, render, silence, tone, video_frames, wav_bytes)
+                     ppm_shot, probe, render, silence, tone, video_frames,
+                     wav_bytes)
 
 W, H, FPS = 320, 180, 30
 SMALL = ['--size', '%dx%d' % (W, H), '--fps', str(FPS)]
@@ -120,8 +121,7 @@ class RenderTest(E2ETest):
                         '--keys', '0', '--shot', '0.5:' + still, wav],
                        env=headless_env(), check=True, timeout=120)
         with open(still, 'rb') as f:
-            ppm = f.read()
-        pixels = ppm[re.match(rb'P6\s+\d+\s+\d+\s+255\s', ppm).end():]
+            pixels = ppm_shot(f.read()).rgb
         lit = [max(pixels[i:i + 3]) for i in range(0, len(pixels), 3)
                if max(pixels[i:i + 3]) > 20]
         self.assertGreater(len(lit), 1000)

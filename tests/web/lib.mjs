@@ -9,7 +9,7 @@ import zlib from 'node:zlib';
 import { chromium } from 'playwright-core';
 
 export const WEB = process.env.STARLUME_WEB ?? 'build-web';
-export const RATE = 44100, BLOCK = 2048, SIZE = 700;
+export const RATE = 44100, BLOCK = 2048;
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                 '.wav': 'audio/wav' };

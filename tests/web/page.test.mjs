@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { serve, launch, open, panel, waitFor, shot, count, high, tonewav, scratch, WEB } from './lib.mjs';
+import { serve, launch, open, waitFor, shot, count, high, tonewav, scratch, WEB } from './lib.mjs';
 
 const dir = scratch();
 const tone = path.join(dir, 'tone.wav'), steady = path.join(dir, 'steady.wav');
