@@ -137,5 +137,8 @@ TEST(HeaderReport, WhatADecoderFoundWhereTheHeaderIsNotCanonical) {
     EXPECT_EQ(notwav("FLAC", 2, 96000, 185.4),
               "(Not a WAV header: FLAC, 2 channels, 96000 Hz, 3:05)");
     EXPECT_EQ(notwav("WAV", 1, 8000, 0.4), "(Not a WAV header: WAV, 1 channel, 8000 Hz, 0:00)");
+    // past an hour as "Now playing" writes it
+    EXPECT_EQ(notwav("MP3", 2, 48000, 3700),
+              "(Not a WAV header: MP3, 2 channels, 48000 Hz, 1:01:40)");
     EXPECT_EQ(notwav("", 0, 0, 0), "(Not a WAV header: no decoder reads this file)");
 }
