@@ -230,6 +230,20 @@ TEST(Startup, CommandLine) {
     }
 }
 
+TEST(Startup, MusicTimes) {
+    // seconds, m:ss and h:mm:ss, each with a fraction or none
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"45", 45},       {"12.5", 12.5},  {"0", 0},           {"1:30", 90},
+        {"1:30.5", 90.5}, {"0:09", 9},     {"1:02:03", 3723},  {"10:00:00.25", 36000.25},
+        {"125:00", 7500}, {"1:5", {}},     {"1:60", {}},       {"1:75", {}},
+        {"1:2:03", {}},   {"1:02:60", {}}, {"1:02:03:04", {}}, {"99:99:99", {}},
+        {":30", {}},      {"1:", {}},      {"1:.5", {}},       {"1:3.5", {}},
+        {"1:300", {}},    {"-1", {}},      {"1e3", {}},        {"", {}},
+        {"1:30 ", {}},    {"0x10", {}},    {"1::30", {}},      {"1:30.5.5", {}},
+    };
+    for (const auto& [text, seconds] : cases) EXPECT_EQ(musicseconds(text), seconds) << text;
+}
+
 TEST(Startup, OptionValues) {
     // a value is taken whole and within its range, or refused
     const std::pair<std::vector<const char*>, bool> cases[] = {
@@ -241,6 +255,9 @@ TEST(Startup, OptionValues) {
         {{"--passes", "99"}, false},      {{"--passes", "100000"}, true},
         {{"--at", "0:c"}, true},          {{"--at", "2.5"}, false},
         {{"--at", "-1:c"}, false},        {{"--at", "1e3:c"}, false},
+        {{"--at", "1:30:b"}, true},       {{"--at", "1:30:"}, false},
+        {{"--at", "99:99:99:x"}, false},  {{"--at", "2:x"}, false},
+        {{"--at", "1:02:03.5:7"}, true},  {{"--at", "1:5:b"}, false},
         {{"--stars", "101"}, false},      {{"--stars", "+5"}, false},
         {{"--seed", "4294967295"}, true}, {{"--seed", "4294967296"}, false},
         {{"--quality", "51"}, true},      {{"--quality", "52"}, false},
@@ -275,6 +292,17 @@ TEST(Startup, OptionValues) {
     const Videosettings given = videosettings(chosen);
     EXPECT_EQ(std::tie(given.preset, given.quality, given.params),
               std::make_tuple(std::string("medium"), 18, std::string()));
+    // the error says what is wrong with the time or the keys
+    for (const auto& [value, error] : std::vector<std::pair<const char*, std::string>>{
+             {"2:x", "'x' in --at 2:x is not a key"},
+             {"1:30:", "option '--at' needs keys after the time: '1:30:'"},
+             {"99:99:99:x", "option '--at' needs TIME:KEYS, TIME in seconds, m:ss or h:mm:ss, "
+                            "not '99:99:99:x'"}}) {
+        char* bad[] = {const_cast<char*>("starlume"), const_cast<char*>("--render=v.mp4"),
+                       const_cast<char*>("--at"), const_cast<char*>(value),
+                       const_cast<char*>("a.wav")};
+        EXPECT_EQ(parseargs(5, bad).error, error);
+    }
     ASSERT_EQ(a.at.size(), 2u); // in time order
     EXPECT_EQ(std::make_pair(a.at[0].seconds, a.at[0].keys),
               std::make_pair(1.5, std::string("7c")));

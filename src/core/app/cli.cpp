@@ -164,11 +164,20 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         }
         a.preset = v;
     } else if (o == "--at") {
-        const auto colon = text.find(':');
+        // The keys follow the last colon, so that the time may have its own.
+        const auto colon = text.rfind(':');
         const auto s =
             colon == std::string_view::npos ? std::nullopt : musicseconds(text.substr(0, colon));
-        if (!s) return bad("SECONDS:KEYS");
+        if (!s) return bad("TIME:KEYS, TIME in seconds, m:ss or h:mm:ss");
         Timedkeys t{*s, std::string(text.substr(colon + 1))};
+        if (t.keys.empty())
+            return "option '--at' needs keys after the time: '" + std::string(text) + "'";
+        for (const char key : t.keys) {
+            if (!iskey(static_cast<unsigned char>(key))) {
+                return "'" + std::string(1, key) + "' in --at " + std::string(text) +
+                       " is not a key";
+            }
+        }
         if (auto e = keyerror(t.keys, "--at"); !e.empty()) return e;
         a.at.push_back(std::move(t));
     } else if (o == "--keys") {
@@ -291,15 +300,30 @@ Videosettings videosettings(const Args& a) {
 }
 
 std::optional<double> musicseconds(std::string_view text) {
-    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+    // Whole fields before the seconds: minutes, or hours then minutes, each
+    // of these after the first in two digits below 60, as clocks write them.
+    double whole = 0;
+    int fields = 0;
+    for (auto colon = text.find(':'); colon != std::string_view::npos; colon = text.find(':')) {
+        const std::string_view field = text.substr(0, colon);
+        const auto n = number(field, 0, fields == 0 ? 999999 : 59);
+        if (!n || ++fields > 2 || (fields > 1 && field.size() != 2)) return std::nullopt;
+        whole = whole * 60 + static_cast<double>(*n);
+        text.remove_prefix(colon + 1);
+    }
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos ||
+        (fields > 0 && (text.size() < 2 || text[0] == '.' || text[1] == '.' ||
+                        (text.size() > 2 && text[2] != '.')))) {
         return std::nullopt;
     }
     const std::string digits(text);
     char* end = nullptr;
     errno = 0;
     const double s = std::strtod(digits.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(s)) return std::nullopt;
-    return s;
+    if (errno != 0 || *end != '\0' || !std::isfinite(s) || (fields > 0 && s >= 60)) {
+        return std::nullopt;
+    }
+    return whole * 60 + s;
 }
 
 Args parseargs(int argc, char** argv) {
@@ -378,7 +402,8 @@ void printhelp(std::FILE* out) {
                  "  --preset NAME      x264's preset, ultrafast, superfast, veryfast, faster,\n"
                  "                     fast, medium, slow, slower or veryslow: slower is\n"
                  "                     smaller for the same quality (default superfast, tuned)\n"
-                 "  --at SECONDS:KEYS  press KEYS when the music reaches SECONDS; repeatable\n"
+                 "  --at TIME:KEYS     press KEYS when the music reaches TIME (seconds, m:ss or\n"
+                 "                     h:mm:ss, e.g. 90, 1:30 or 1:30.5); repeatable\n"
                  "In a video P holds the dance while the music plays on, and F counts\n"
                  "milliseconds of music.\n"
                  "\n"

@@ -63,8 +63,8 @@ struct Videosettings {
 };
 Videosettings videosettings(const Args& a);
 
-// Seconds into the music as --at writes them: digits with a decimal point
-// or none, such as 45 or 12.5; nothing when text is not that.
+// Seconds into the music as people write a time: seconds (45, 12.5), m:ss
+// (1:30, 1:30.5) or h:mm:ss (1:02:03); nothing when text is none of these.
 std::optional<double> musicseconds(std::string_view text);
 
 void printhelp(std::FILE* out);

@@ -172,20 +172,14 @@ int check(const Args& args) {
     return 0;
 }
 
-// Keys timed where nothing will press them, or that are no keys: the run
-// goes on, but the user hears of it.
+// Keys timed where nothing will press them: the run goes on, but the user
+// hears of it.
 void warnat(const Args& args, double musicseconds) {
     for (const Timedkeys& t : args.at) {
         if (t.seconds > musicseconds) {
             std::fprintf(stderr,
                          "starlume: warning: --at %g:%s is after the end of the music (%s)\n",
                          t.seconds, t.keys.c_str(), clocktext(musicseconds).c_str());
-        }
-        for (const char key : t.keys) {
-            if (!iskey(static_cast<unsigned char>(key))) {
-                std::fprintf(stderr, "starlume: warning: --at %g:%s: '%c' is not a key\n",
-                             t.seconds, t.keys.c_str(), key);
-            }
         }
     }
 }
