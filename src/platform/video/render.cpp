@@ -273,7 +273,7 @@ int renderrun(const Args& args) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
-    Dance dance(timeline, *show, args.at, io);
+    Dance dance(timeline, *show, timedevents(args.at), io);
     dancing = &dance;
     dance.runto(0);
 
