@@ -9,6 +9,7 @@
 #include "core/app/exits.h"
 #include "core/audio/devices.h"
 #include "platform/sound/capture.h"
+#include "platform/window/record.h"
 #include "platform/window/stage.h"
 
 namespace starlume {
@@ -69,13 +70,20 @@ int listenrun(Args& args) {
         return exitnofile;
     }
 
+    if (const int status = startrecording(args, true); status != 0) return status;
     std::printf("Listening to: %s\n", name.c_str());
     Show& show = windowshow(args);
+    recordsong(recordedsoundname(), std::nullopt);
     static Listening listening(*capture);
+    Capture& live = *capture;
     show.source = std::move(capture);
-    // What is heard is now: the clock starts here, with nothing to read ahead.
+    // What is heard is now: the clock starts here, with nothing to read ahead,
+    // and the sound kept with --record starts with it.
     setclock(show.clock, clockms(), 0);
-    runwindow(args, show, listening);
+    live.keep(recordedsound());
+    const int status = runwindow(args, show, listening);
+    live.keep(nullptr);
+    return status;
 }
 
 int listdevices(const Args&) {
