@@ -64,13 +64,16 @@ void Capture::drain() {
         const Uint32 skipped = std::min(skip, n);
         skip -= skipped;
         // The device's frames are whole 16-bit stereo ones, as it was opened.
-        sink->write(chunk + skipped / 2, static_cast<int>((n - skipped) / 4));
+        const int frames = static_cast<int>((n - skipped) / 4);
+        sink->write(chunk + skipped / 2, frames);
+        keptframes += frames;
     }
 }
 
 void Capture::keep(Soundsink* s) {
     sink = s;
     skip = SDL_GetQueuedAudioSize(id);
+    keptframes = 0;
 }
 
 void Capture::poll() {

@@ -38,6 +38,8 @@ class Capture final : public Source {
     // From now on, what is captured also goes to sink (nullptr: nowhere),
     // in the order heard; what was captured before is not.
     void keep(Soundsink* sink);
+    // Frames handed to the sink so far.
+    std::int64_t kept() const { return keptframes; }
 
     // P: the device stops, what it had captured drained first; on resume
     // what arrives is news again.
@@ -56,6 +58,7 @@ class Capture final : public Source {
     bool stopped = false;
     Soundsink* sink = nullptr;
     std::uint32_t skip = 0; // bytes captured before keep, not kept
+    std::int64_t keptframes = 0;
 };
 
 } // namespace starlume

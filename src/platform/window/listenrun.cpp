@@ -7,6 +7,7 @@
 #include <SDL2/SDL.h>
 
 #include "core/app/exits.h"
+#include "core/audio/convert.h"
 #include "core/audio/devices.h"
 #include "platform/sound/capture.h"
 #include "platform/window/record.h"
@@ -27,6 +28,13 @@ class Listening final : public Stillclock {
     void resume(Clock& c, double picturems) override {
         Stillclock::resume(c, picturems);
         capture.resume();
+    }
+    // With the sound kept, what has been heard is what it holds: the take's
+    // times then land on the sound a video plays, however the device's
+    // clock drifts from the wall clock.
+    double heard(const Clock& c, double nowms, bool paused) override {
+        if (recordedsound() == nullptr) return Stillclock::heard(c, nowms, paused);
+        return 1000.0 * static_cast<double>(capture.kept()) / analysisrate;
     }
 
   private:

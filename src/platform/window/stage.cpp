@@ -87,7 +87,7 @@ struct Stage {
     }
 
     // The music heard now, in this song.
-    double heard() const { return heardms(show->clock, clockms(), show->world.paused == 1); }
+    double heard() const { return sound->heard(show->clock, clockms(), show->world.paused == 1); }
 } stage;
 
 void pausesound() { stage.sound->pause(stage.show->clock); }

@@ -20,6 +20,10 @@ class Windowsound {
     virtual void pause(Clock& c) = 0;
     virtual void resume(Clock& c, double picturems) = 0;
     virtual void follow(Clock&, double /*picturems*/) {}
+    // The music heard at nowms in this song, ms, pauses left out.
+    virtual double heard(const Clock& c, double nowms, bool paused) {
+        return heardms(c, nowms, paused);
+    }
     // The keys of a list of songs: the next one, the one before.
     virtual void next() {}
     virtual void previous() {}
