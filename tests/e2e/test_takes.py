@@ -8,11 +8,12 @@ import os
 import re
 import signal
 import subprocess
+import tempfile
 import time
 import unittest
 
-from harness import (BANNER, BLOCK, E2ETest, INSTRUCTIONS, RATE, WIN, bursts,
-                     probe, render, tone, video_frames, wav_bytes)
+from harness import (BANNER, BLOCK, E2ETest, RATE, bursts, poll, probe, render,
+                     tone, video_frames, wav_bytes)
 from test_render import hashes
 
 HELD = (600, 100)  # window pixels: near the top-right corner
@@ -55,46 +56,57 @@ def around(shot, fx, fy):
 
 class TakesTest(E2ETest):
     def test_a_performance_recorded_and_rendered(self):
-        wav = self.fixture('bursts.wav', wav_bytes(bursts(10)[:10 * RATE * 4]))
+        wav = self.fixture('bursts.wav', wav_bytes(bursts(14)[:14 * RATE * 4]))
         take = os.path.join(self.tmp, 'set.take')
-        app = self.launch(argv=['--record', take, '--seed', '9', wav])
+        said = tempfile.TemporaryFile(dir=self.tmp)
+        self.addCleanup(said.close)
+        app = self.launch(argv=['--record', take, '--seed', '9', '--verbose', wav],
+                          stderr=said)
+
+        def heard():
+            said.seek(0)
+            return b'clock lead' in said.read()
+        # once the music is heard (--verbose says so), wherever it is by
+        # then (a slow start plays seconds of it before the window is up)
+        self.assertTrue(poll(heard))
         started = time.monotonic()
 
         def at(seconds):
             time.sleep(max(0, seconds - (time.monotonic() - started)))
-        at(1)
-        app.key('m', 'd')  # radial bars on, the distance law off
-        at(2)
         app.key('F')
-        at(3)
+        at(0.5)
+        app.key('m', 'd')  # radial bars on, the distance law off
+        at(1.5)
         app.key('7')
-        at(5)
+        at(3)
         app.mouse('down', *HELD)
-        at(6)
+        at(3.8)
         app.mouse('move', HELD[0] + 5, HELD[1] - 5)
-        at(6.5)
+        at(4.4)
         app.mouse('move', *HELD)
-        at(7.2)
+        at(5.2)
         app.mouse('up', *HELD)
-        at(8)
+        at(5.5)
         self.quit(app)
 
         with open(take) as f:
             text = f.read()
         self.assertRegex(text, r'^# Starlume take.*\nstarlume take 1\nseed 9\n'
-                               r'stars 75\nkeys\nsong 10\.000 bursts\.wav\n')
+                               r'stars 75\nkeys\nsong 14\.000 bursts\.wav\n')
         played = events(take)
         kinds = [(e, r) for _, e, r in played if e != 'move']
-        self.assertEqual(kinds, [('key', 'm'), ('key', 'd'), ('key', 'F'),
+        self.assertEqual(kinds, [('key', 'F'), ('key', 'm'), ('key', 'd'),
                                  ('key', '7'), ('press', '0.8571 0.1429'),
                                  ('release', '0.8571 0.1429'), ('key', 'Q')])
         self.assertIn(('move', '0.8643 0.1357'), [(e, r) for _, e, r in played])
         times = [ms for ms, _, _ in played]
         self.assertEqual(times, sorted(times))
         ms = {e + r: t for t, e, r in played if e != 'move'}
-        self.assertTrue(2000 < ms['key7'] < 4500, ms)
+        self.assertLess(ms['keyQ'], 14000, 'the window opened too late in the music')
+        held = ms['release0.8571 0.1429'] - ms['press0.8571 0.1429']
+        self.assertTrue(1500 < held < 3500, ms)
 
-        fps = 30
+        fps = 20
         big = os.path.join(self.tmp, 'big.mp4')
         run = render(big, '--take', take, '--size', '700x700', '--fps', str(fps), wav)
         self.assertEqual(run.returncode, 0, run.stderr)
