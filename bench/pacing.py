@@ -5,12 +5,15 @@ Runs the real program and the pacing skeleton on one Xvfb display, at 75 and
 100 stars per side, idle and with the left button held in radial-bars mode,
 reads each one's 'F' report and prints passes/s, frames/s and the ratios.
 
-    python3 bench/pacing.py [--build build-bench] [--seconds 8] [--rounds 3]
+    python3 bench/pacing.py [--build build-bench] [--seconds 8] [--rounds 3] [--record]
+
+With --record the program writes a take of what is played as it runs.
 """
 import argparse
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'tests', 'e2e'))
@@ -52,6 +55,7 @@ def main():
     ap.add_argument('--build', default='build-bench')
     ap.add_argument('--seconds', type=float, default=8)
     ap.add_argument('--rounds', type=int, default=3)
+    ap.add_argument('--record', action='store_true')
     args = ap.parse_args()
     starlume = os.path.join(args.build, 'starlume')
     skeleton = os.path.join(args.build, 'bench', 'starlume_pacing')
@@ -59,6 +63,10 @@ def main():
     if not os.path.exists(tune):
         subprocess.run([os.path.join(args.build, 'demotune'), tune], check=True)
 
+    program = [starlume]
+    if args.record:
+        take = tempfile.NamedTemporaryFile(suffix='.take')
+        program += ['--record', take.name]
     xvfb, display = harness.xvfb()
     print(f"{'case':<14}{'passes/s':>10}{'skeleton':>10}{'ratio':>7}"
           f"{'frames/s':>10}{'skeleton':>10}{'ratio':>7}")
@@ -71,7 +79,7 @@ def main():
                 # machine hits both; the median round is reported.
                 rounds = []
                 for _ in range(args.rounds):
-                    ours = measure(display, [starlume], held, args.seconds, tune, keys,
+                    ours = measure(display, program, held, args.seconds, tune, keys,
                                    order)
                     base = measure(display, [skeleton, str(order)], held, args.seconds)
                     rounds.append((ours[0] / base[0], ours[1] / base[1], ours, base))

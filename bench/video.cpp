@@ -59,7 +59,7 @@ double drawingalone(const Args& args, const std::vector<std::int16_t>& music) {
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
     clock_::duration drawing{};
     double drawingcpu = 0;
-    Dance dance(timeline, *show, args.at, io);
+    Dance dance(timeline, *show, timedevents(args.at), io);
     for (std::int64_t k = 0; k < timeline.frames(); k++) {
         dance.toframe(k);
         const auto start = clock_::now();

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     case Args::render: return renderrun(args);
     case Args::listen: return listenrun(args);
     case Args::listdevices: return listdevices(args);
-    case Args::run: filerun(args);
+    case Args::run: return filerun(args);
     }
     return exitok;
 }

@@ -1,7 +1,7 @@
 // Stills of the stars on a piece of music, for the README's pictures. The
 // scene is a video's (the same options, clock, passes and frames; every
-// frame is drawn, since a frame's colours move the schemes on), with the one
-// thing a video has no way to give: the left button held at the middle.
+// frame is drawn, since a frame's colours move the schemes on), and the left
+// button held at the middle as a take would hold it.
 // The frames asked for are written as binary PPM files, the same bytes on
 // every run on the same machine.
 //
@@ -44,12 +44,6 @@ int usage(const std::string& why) {
     return exitusage;
 }
 
-// Something done to the scene at a pass: the button pressed or let go.
-struct Press {
-    std::int64_t pass;
-    int state; // as the toolkit reports it: 0 down, 1 up
-};
-
 struct Shot {
     std::int64_t frame;
     std::string path;
@@ -74,7 +68,7 @@ int main(int argc, char** argv) {
     // The video's options go to the program's own parser; the output is
     // never opened.
     std::vector<char*> video{argv[0], const_cast<char*>("--render"), const_cast<char*>("-")};
-    std::vector<std::pair<double, int>> held;
+    std::vector<Event> held; // the button pressed and let go at the middle
     std::vector<std::pair<double, std::string>> wanted;
     for (int i = 1; i < argc; i++) {
         const std::string o = argv[i];
@@ -94,7 +88,11 @@ int main(int argc, char** argv) {
         } else {
             const auto s = musicseconds(value);
             if (!s) return usage(o + " needs SECONDS, not '" + value + "'");
-            held.emplace_back(*s, o == "--hold" ? 0 : 1);
+            Event e;
+            e.ms = *s * 1000;
+            e.kind = o == "--hold" ? Eventkind::press : Eventkind::release;
+            e.x = e.y = 0.5;
+            held.push_back(e);
         }
     }
     const Args args = parseargs(static_cast<int>(video.size()), video.data());
@@ -108,10 +106,8 @@ int main(int argc, char** argv) {
     }
     const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
 
-    std::vector<Press> presses;
-    for (const auto& [s, state] : held) presses.push_back({timeline.keypass(s), state});
-    std::stable_sort(presses.begin(), presses.end(),
-                     [](const Press& a, const Press& b) { return a.pass < b.pass; });
+    std::stable_sort(held.begin(), held.end(),
+                     [](const Event& a, const Event& b) { return a.ms < b.ms; });
     std::vector<Shot> shots;
     for (const auto& [s, path] : wanted) shots.push_back({std::llround(s * args.fps), path});
     std::sort(shots.begin(), shots.end(),
@@ -127,16 +123,11 @@ int main(int argc, char** argv) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
-    Dance dance(timeline, *show, args.at, io);
+    Dance dance(timeline, *show, mergeevents(timedevents(args.at), held), io);
 
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(args.width) * args.height * 4);
-    auto press = presses.begin();
     auto shot = shots.begin();
     for (std::int64_t k = 0; shot != shots.end(); k++) {
-        for (; press != presses.end() && press->pass <= timeline.passesbefore(k); press++) {
-            dance.runto(press->pass);
-            mouse(show->world, 0, press->state, args.width / 2, args.height / 2);
-        }
         dance.toframe(k);
         drawstars(*show);
         // Every frame, as a video reads it back; Mesa would otherwise queue

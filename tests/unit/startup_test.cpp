@@ -211,6 +211,26 @@ TEST(Startup, CommandLine) {
              nullptr,
              "option '--fullscreen' does not go with --render",
              ""},
+            // a take: recorded in the window, replayed by a video, its FILE optional
+            {{"--record", "set.take", "a.wav", "b.wav"}, Args::run, "a.wav", "", ""},
+            {{"--listen", "--record=live.take"}, Args::listen, nullptr, "", ""},
+            {{"--render", "v.mp4", "--take", "set.take"}, Args::render, nullptr, "", ""},
+            {{"--render", "v.mp4", "--take", "set.take", "a.wav"}, Args::render, "a.wav", "", ""},
+            {{"--take", "set.take", "a.wav"},
+             Args::usage,
+             nullptr,
+             "option '--take' does not go with a window on a file",
+             ""},
+            {{"--render", "v.mp4", "--record", "set.take", "a.wav"},
+             Args::usage,
+             nullptr,
+             "option '--record' does not go with --render",
+             ""},
+            {{"--record=", "a.wav"},
+             Args::usage,
+             nullptr,
+             "option '--record' needs a take's file, not ''",
+             ""},
         };
     for (const auto& [given, action, path, error, toolkit] : cases) {
         std::vector<char*> argv{const_cast<char*>("starlume")};

@@ -143,7 +143,7 @@ TEST(Videoclock, ADanceIsTheSameHoweverItsPassesAreSplitAndKeysComeOnTime) {
         World* w = &s->world;
         const Analysis& a = s->analysis;
         seedrnd(7);
-        Dance dance(c, *s, at, io);
+        Dance dance(c, *s, timedevents(at), io);
         for (const std::int64_t stop : stops) {
             dance.runto(stop);
             ASSERT_EQ(dance.passes(), stop);

@@ -48,6 +48,7 @@ constexpr Option options[] = {
     {"--quality", Takes::value, renderrun},
     {"--preset", Takes::value, renderrun},
     {"--at", Takes::value, renderrun},
+    {"--take", Takes::value, renderrun},
     {"--keys", Takes::value, everyrun},
     {"--stars", Takes::value, everyrun},
     {"--seed", Takes::value, everyrun},
@@ -56,6 +57,7 @@ constexpr Option options[] = {
     {"--loop", Takes::nothing, windowrun},
     {"--shuffle", Takes::nothing, windowrun},
     {"--latency", Takes::value, windowrun},
+    {"--record", Takes::value, windowrun | listenrun},
     {"--listen", Takes::maybe, listenrun},
     {"--list-devices", Takes::nothing, 0},
 };
@@ -187,6 +189,9 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         const auto n = number(text, 0, 4294967295LL);
         if (!n) return bad("a number from 0 to 4294967295");
         a.seed = static_cast<unsigned>(*n);
+    } else if (o == "--record" || o == "--take") {
+        if (text.empty()) return bad("a take's file");
+        (o == "--record" ? a.record : a.take) = v;
     } else if (o == "--listen") {
         a.device = v;
     } else if (o == "--list-devices") {
@@ -224,7 +229,9 @@ std::string checkrun(Args& a, unsigned given) {
         a.action = Args::render;
         run = renderrun;
         name = "--render";
-        if (a.path == nullptr) return "--render needs a FILE to make the video of";
+        if (a.path == nullptr && a.take == nullptr) {
+            return "--render needs a FILE to make the video of";
+        }
         if (a.paths.size() > 1) return std::string("more than one file: '") + a.paths[1] + "'";
     }
     for (const auto& o : options) {
@@ -360,6 +367,7 @@ void printhelp(std::FILE* out) {
     std::fprintf(out,
                  "Usage: starlume [OPTIONS] [FILE...]\n"
                  "       starlume --render OUT [OPTIONS] FILE\n"
+                 "       starlume --render OUT --take TAKE [OPTIONS] [FILE]\n"
                  "       starlume --listen [DEVICE] [OPTIONS]\n"
                  "       starlume --list-devices | --help | --version\n"
                  "\n"
@@ -383,6 +391,9 @@ void printhelp(std::FILE* out) {
                  "  --fullscreen       start in fullscreen\n"
                  "  --loop             start the list over after its last song\n"
                  "  --shuffle          play the list in a random order (from --seed when given)\n"
+                 "  --record TAKE      write what is played (keys, the mouse, each song) to\n"
+                 "                     TAKE as it happens, for --render --take; with --listen\n"
+                 "                     the sound heard is kept beside it as FLAC\n"
                  "  --verbose          say on stderr what was chosen, such as the latency\n"
                  "  --                 end of options: the next argument is FILE\n"
                  "The X toolkit's options (-display, -geometry, -iconic, -direct, -indirect,\n"
@@ -404,6 +415,9 @@ void printhelp(std::FILE* out) {
                  "                     smaller for the same quality (default superfast, tuned)\n"
                  "  --at TIME:KEYS     press KEYS when the music reaches TIME (seconds, m:ss or\n"
                  "                     h:mm:ss, e.g. 90, 1:30 or 1:30.5); repeatable\n"
+                 "  --take TAKE        replay TAKE, recorded with --record: its seed, stars,\n"
+                 "                     keys and everything played, the mouse included; without\n"
+                 "                     FILE, the sound it kept\n"
                  "In a video P holds the dance while the music plays on, and F counts\n"
                  "milliseconds of music.\n"
                  "\n"
@@ -428,10 +442,11 @@ void printhelp(std::FILE* out) {
                  "(for a video: or decoded), a capture device cannot be opened or\n"
                  "--list-devices finds none; 2 when the audio device cannot be opened; %d\n"
                  "on a command line that cannot be understood or a DEVICE that fits several\n"
-                 "devices; 69 when no OpenGL context can be made for a video; 73 when\n"
-                 "OUT cannot be created; 74 when writing OUT fails; 130 and 143 when a video\n"
-                 "is stopped by SIGINT or SIGTERM.\n",
-                 exitusage);
+                 "devices; %d when a take cannot be read (TAKE:LINE: why); 69 when no\n"
+                 "OpenGL context can be made for a video; 73 when OUT or a take cannot be\n"
+                 "created; 74 when writing OUT or a take fails; 130 and 143 when a video or\n"
+                 "a recording is stopped by SIGINT or SIGTERM.\n",
+                 exitusage, exittake);
 }
 
 void printversion(std::FILE* out) { std::fprintf(out, "starlume %s\n", STARLUME_VERSION); }

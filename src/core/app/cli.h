@@ -35,9 +35,10 @@ struct Args {
 
     // The window.
     bool fullscreen = false;
-    bool loop = false;    // the list starts over after its last song
-    bool shuffle = false; // the list in a random order
-    int latency = -1;     // ms from the mixer to the ear; -1: ask the sound server
+    bool loop = false;            // the list starts over after its last song
+    bool shuffle = false;         // the list in a random order
+    int latency = -1;             // ms from the mixer to the ear; -1: ask the sound server
+    const char* record = nullptr; // the take to write what is played to
 
     // A video.
     const char* out = nullptr;
@@ -47,6 +48,7 @@ struct Args {
     int quality = -1;             // x264's constant rate factor; -1: the default
     const char* preset = nullptr; // x264's preset; nullptr: the default
     std::vector<Timedkeys> at;    // in time order
+    const char* take = nullptr;   // the take to replay
 
     // Live sound.
     const char* device = nullptr; // nullptr: the system's default

@@ -8,11 +8,13 @@ namespace starlume {
 
 std::unique_ptr<Show> makeshow() { return std::make_unique<Show>(); }
 
-void startshow(Show& s, const Args& args) {
+unsigned startshow(Show& s, const Args& args) {
     resetGrid(s.world);
     drawsteps(s.palette);
-    seedrnd(args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr)));
+    const unsigned seed = args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr));
+    seedrnd(seed);
     if (args.stars != 0) setOrder(s.world, args.stars);
+    return seed;
 }
 
 bool pass(Show& s, double nowms) {
@@ -51,17 +53,17 @@ void startvideo(Show& s, const Args& args, std::span<const std::int16_t> music, 
 }
 
 void Dance::runto(std::int64_t upto) {
-    presstimed();
+    applydue();
     while (pass_ < upto) {
         pass_++;
         pass(show_, clock_.positionms(pass_));
-        presstimed();
+        applydue();
     }
 }
 
-void Dance::presstimed() {
-    for (; next_ < at_.size() && clock_.keypass(at_[next_].seconds) <= pass_; next_++) {
-        presskeys(show_, at_[next_].keys, io_);
+void Dance::applydue() {
+    for (; next_ < events_.size() && clock_.keypass(events_[next_].ms / 1000) <= pass_; next_++) {
+        apply(show_, events_[next_], io_);
     }
 }
 

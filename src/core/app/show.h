@@ -15,6 +15,7 @@
 #include "core/clock/clock.h"
 #include "core/clock/videoclock.h"
 #include "core/input/commands.h"
+#include "core/input/events.h"
 #include "core/render/frame.h"
 #include "core/render/palette.h"
 #include "core/world/world.h"
@@ -39,8 +40,8 @@ std::unique_ptr<Show> makeshow();
 
 // What every run starts with, in this order: the grid, the transition steps
 // (before seeding, so they are the same on every run), the seed (from the
-// clock unless given) and the stars per side of --stars.
-void startshow(Show& s, const Args& args);
+// clock unless given) and the stars per side of --stars. Returns the seed.
+unsigned startshow(Show& s, const Args& args);
 
 // One simulation pass at nowms on the clock's scale: the source polled, at
 // most one block read if one is due (levels, then the floor kicks), then the
@@ -58,18 +59,20 @@ bool presskeys(Show& s, std::string_view keys, const Io& io);
 void startvideo(Show& s, const Args& args, std::span<const std::int16_t> music, const Io& io);
 
 // The dance up to a point of the music, by a video's clock: each pass moves
-// the position on and runs the show's pass there, and keys timed at a
-// position are pressed after the pass that reaches it. A video runs it to
-// each frame; anything else that wants the stars at a given moment runs it
-// there, and the same passes give the same stars however they are split.
+// the position on and runs the show's pass there, and an event (a take's,
+// --at's) is applied after the first pass whose position reaches its time.
+// A video runs it to each frame; anything else that wants the stars at a
+// given moment runs it there, and the same passes give the same stars
+// however they are split. What only a stage can do (the song keys,
+// fullscreen, quit) does nothing here.
 class Dance {
   public:
-    // Keeps references to everything; at must stay in time order.
-    Dance(const Videoclock& clock, Show& show, const std::vector<Timedkeys>& at, const Io& io)
-        : clock_(clock), show_(show), at_(at), io_(io) {}
+    // Keeps references to the clock, the show and io; events in time order.
+    Dance(const Videoclock& clock, Show& show, std::vector<Event> events, const Io& io)
+        : clock_(clock), show_(show), events_(std::move(events)), io_(io) {}
 
-    // Runs passes until upto have run since the start, pressing the keys due
-    // on the way, those due before the first pass included.
+    // Runs passes until upto have run since the start, applying the events
+    // due on the way, those due before the first pass included.
     void runto(std::int64_t upto);
 
     // Runs the passes before frame k of the video.
@@ -80,14 +83,14 @@ class Dance {
     double positionms() const { return clock_.positionms(pass_); }
 
   private:
-    void presstimed();
+    void applydue();
 
     const Videoclock& clock_;
     Show& show_;
-    const std::vector<Timedkeys>& at_;
+    std::vector<Event> events_;
     const Io& io_;
     std::int64_t pass_ = 0;
-    std::size_t next_ = 0; // the first timed keys not pressed yet
+    std::size_t next_ = 0; // the first event not applied yet
 };
 
 } // namespace starlume

@@ -21,6 +21,14 @@ class Source {
     virtual bool ended() const { return false; }
 };
 
+// Where sound is kept as it is heard: 16-bit stereo frames at 44100 Hz, left
+// first, handed over as they arrive.
+class Soundsink {
+  public:
+    virtual ~Soundsink() = default;
+    virtual void write(const std::int16_t* frames, int count) = 0;
+};
+
 // A file's bytes from where the stream stands, taken as 16-bit little-endian
 // stereo whatever they hold: the reader for files no decoder recognises.
 // Values the file cannot supply read as 0; a final lone byte is no sample.

@@ -31,4 +31,9 @@ void pauseclock(Clock& c, double nowms) { c.pausedat = nowms; }
 
 void resumeclock(Clock& c, double nowms) { c.startm += nowms - c.pausedat; }
 
+double heardms(const Clock& c, double nowms, bool paused) {
+    const double ms = (paused ? c.pausedat : nowms) - c.startm - c.lead;
+    return ms > 0 ? ms : 0; // also while a clock waits for its music (-inf)
+}
+
 } // namespace starlume

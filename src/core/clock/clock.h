@@ -36,4 +36,8 @@ void followlead(Clock& c, double picturems);
 void pauseclock(Clock& c, double nowms);
 void resumeclock(Clock& c, double nowms);
 
+// The music heard at nowms, ms from its start, pauses left out: where the
+// position stood when paused; 0 before the clock is set.
+double heardms(const Clock& c, double nowms, bool paused);
+
 } // namespace starlume

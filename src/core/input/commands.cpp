@@ -53,12 +53,12 @@ void discardline(std::FILE* in) {
     }
 }
 
-// Asks for a new count and reads the answers.
-void starcount(World& w, const Io& io) {
+// Asks for a new count and reads the answers; whether one was set.
+bool starcount(World& w, const Io& io) {
     std::fprintf(io.out, "Enter the number between 1-100: ");
     std::fflush(io.out);
     Starcount s;
-    readstarcount(w, s, io);
+    return readstarcount(w, s, io);
 }
 
 void pickdirections(Palette& p) {
@@ -67,43 +67,111 @@ void pickdirections(Palette& p) {
     p.transitionc = rnd() % 100 <= 50 ? 1 : -1;
 }
 
-// What each key does, in the order the command table tests them, then the
-// window's own keys.
-struct Keyhelp {
-    const char* keys;
+// What a command gets: the show's state and the console.
+struct Keys {
+    World& w;
+    Palette& p;
+    const Io& io;
+};
+
+Outcome pausekey(Keys& k, unsigned char) {
+    if (k.w.paused == 1) {
+        k.io.resumemusic();
+    } else {
+        k.io.pausemusic();
+    }
+    flip(k.w.paused);
+    return Outcome::carryon;
+}
+
+Outcome quitkey(Keys&, unsigned char) { return Outcome::quit; }
+
+Outcome starskey(Keys& k, unsigned char) {
+    return starcount(k.w, k.io) ? Outcome::stars : Outcome::carryon;
+}
+
+Outcome colourkey(Keys& k, unsigned char key) {
+    k.w.color = key - '0';
+    if (key == '7') pickdirections(k.p);
+    return Outcome::carryon;
+}
+
+template <int World::*toggle> Outcome flips(Keys& k, unsigned char) {
+    flip(k.w.*toggle);
+    return Outcome::carryon;
+}
+
+// A command on the stars alone, or one that prints a report.
+template <void (*f)(World&)> Outcome onstars(Keys& k, unsigned char) {
+    f(k.w);
+    return Outcome::carryon;
+}
+template <void (*f)(Keys&)> Outcome reports(Keys& k, unsigned char) {
+    f(k);
+    return Outcome::carryon;
+}
+void timing(Keys& k) { timingreport(k.w, k.io); }
+void velocities(Keys& k) { velocitydump(k.w, k.io.out); }
+void colours(Keys& k) { colourlisting(k.io.out); }
+void status(Keys& k) { statusreport(k.w, k.io.out); }
+void instructions(Keys& k) { printinstructions(k.io.out, false); }
+
+// The key set: each entry's name as the help lists it, the characters that
+// run it, what it does, and its command. The window's own keys, which are
+// not characters, have no command: their stage turns them into events.
+struct Command {
+    const char* name;
+    const char* chars;
     const char* what;
+    Outcome (*run)(Keys&, unsigned char);
 };
-constexpr Keyhelp keyhelp[] = {
-    {"P", "pause or resume the music"},
-    {"Q", "quit"},
-    {"F", "print the frames drawn and steps simulated since the last F"},
-    {"R", "lay the stars out in the grid again, at rest"},
-    {"V", "print the velocities of the first 100 stars"},
-    {"r", "reverse the cursor force: attract or repel"},
-    {"a", "randomised kick strengths on or off"},
-    {"m", "radial bars around the held cursor on or off (with d off)"},
-    {"g", "gravity on or off"},
-    {"l", "walls that wrap around, or bounce"},
-    {"S", "lay the stars out in a spiral"},
-    {"C", "pull every star toward a point on a circle"},
-    {"d", "cursor force by distance, or constant"},
-    {"v", "damping on or off"},
-    {"b", "black hole on or off"},
-    {"n", "ask on the console for the stars per side, 1 to 100"},
-    {"0-9", "colour scheme 0 to 9 (7 also picks new transition directions)"},
-    {"c", "list the colour schemes"},
-    {"p", "print the state of the toggles"},
-    {"i", "print the instructions again"},
-    {"F11", "fullscreen on or off"},
-    {"Esc", "leave fullscreen"},
-    {"Right/PgDn", "the next song"},
-    {"Left/PgUp", "the song before, or this one again after its first 3 s"},
+constexpr Command commands[] = {
+    {"P", "P", "pause or resume the music", pausekey},
+    {"Q", "Q", "quit", quitkey},
+    {"F", "F", "print the frames drawn and steps simulated since the last F", reports<timing>},
+    {"R", "R", "lay the stars out in the grid again, at rest", onstars<resetGrid>},
+    {"V", "V", "print the velocities of the first 100 stars", reports<velocities>},
+    {"r", "r", "reverse the cursor force: attract or repel", flips<&World::reverse>},
+    {"a", "a", "randomised kick strengths on or off", flips<&World::bar>},
+    {"m", "m", "radial bars around the held cursor on or off (with d off)",
+     flips<&World::mousekick>},
+    {"g", "g", "gravity on or off", flips<&World::gravity>},
+    {"l", "l", "walls that wrap around, or bounce", flips<&World::looper>},
+    {"S", "S", "lay the stars out in a spiral", onstars<spiral>},
+    {"C", "C", "pull every star toward a point on a circle", onstars<circlepull>},
+    {"d", "d", "cursor force by distance, or constant", flips<&World::distance>},
+    {"v", "v", "damping on or off", flips<&World::viscous>},
+    {"b", "b", "black hole on or off", flips<&World::blackhole>},
+    {"n", "n", "ask on the console for the stars per side, 1 to 100", starskey},
+    {"0-9", "0123456789", "colour scheme 0 to 9 (7 also picks new transition directions)",
+     colourkey},
+    {"c", "c", "list the colour schemes", reports<colours>},
+    {"p", "p", "print the state of the toggles", reports<status>},
+    {"i", "i", "print the instructions again", reports<instructions>},
+    {"F11", "", "fullscreen on or off", nullptr},
+    {"Esc", "", "leave fullscreen", nullptr},
+    {"Right/PgDn", "", "the next song", nullptr},
+    {"Left/PgUp", "", "the song before, or this one again after its first 3 s", nullptr},
 };
+
+// The command a character runs; nullptr for none.
+const Command* commandof(unsigned char key) {
+    if (key == '\0') return nullptr;
+    for (const Command& c : commands) {
+        if (c.run != nullptr && std::strchr(c.chars, key) != nullptr) return &c;
+    }
+    return nullptr;
+}
 
 } // namespace
 
-bool iskey(unsigned char key) {
-    return key != '\0' && std::strchr("PQFRVramglSCdvbn0123456789cpi", key) != nullptr;
+bool iskey(unsigned char key) { return commandof(key) != nullptr; }
+
+std::string_view keychars(std::string_view name) {
+    for (const Command& c : commands) {
+        if (name == c.name) return c.chars;
+    }
+    return "";
 }
 
 bool readstarcount(World& w, Starcount& s, const Io& io) {
@@ -126,7 +194,7 @@ bool readstarcount(World& w, Starcount& s, const Io& io) {
 }
 
 void printkeys(std::FILE* out) {
-    for (const auto& k : keyhelp) std::fprintf(out, "  %-10s %s\n", k.keys, k.what);
+    for (const Command& c : commands) std::fprintf(out, "  %-10s %s\n", c.name, c.what);
 }
 
 int skipspace(std::FILE* in) {
@@ -183,50 +251,11 @@ void printinstructions(std::FILE* out, bool startup) {
 }
 
 Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io) {
-    switch (key) {
-    case 'P':
-        if (w.paused == 1) {
-            io.resumemusic();
-        } else {
-            io.pausemusic();
-        }
-        flip(w.paused);
-        break;
-    case 'Q': return Outcome::quit;
-    case 'F': timingreport(w, io); break;
-    case 'R': resetGrid(w); break;
-    case 'V': velocitydump(w, io.out); break;
-    case 'r': flip(w.reverse); break;
-    case 'a': flip(w.bar); break;
-    case 'm': flip(w.mousekick); break;
-    case 'g': flip(w.gravity); break;
-    case 'l': flip(w.looper); break;
-    case 'S': spiral(w); break;
-    case 'C': circlepull(w); break;
-    case 'd': flip(w.distance); break;
-    case 'v': flip(w.viscous); break;
-    case 'b': flip(w.blackhole); break;
-    case 'n': starcount(w, io); break;
-    case '7':
-        w.color = 7;
-        pickdirections(p);
-        break;
-    case '0':
-    case '1':
-    case '2':
-    case '3':
-    case '4':
-    case '5':
-    case '6':
-    case '8':
-    case '9': w.color = key - '0'; break;
-    case 'c': colourlisting(io.out); break;
-    case 'p': statusreport(w, io.out); break;
-    case 'i': printinstructions(io.out, false); break;
-    default: break;
-    }
+    const Command* c = commandof(key);
+    Keys k{w, p, io};
+    const Outcome o = c != nullptr ? c->run(k, key) : Outcome::carryon;
     std::fflush(io.out);
-    return Outcome::carryon;
+    return o;
 }
 
 } // namespace starlume

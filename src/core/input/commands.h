@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
 #include "core/render/palette.h"
 #include "core/world/world.h"
@@ -17,13 +18,20 @@ struct Io {
     void (*resumemusic)();
 };
 
-enum class Outcome { carryon, quit };
+// What a key or an event leaves to the stage: nothing, or what only the
+// stage can do (quit, the song keys, fullscreen). stars: 'n' set a new count.
+enum class Outcome { carryon, quit, stars, next, previous, fullscreen, leavefullscreen };
 
 // Whether a key has a command in the table.
 bool iskey(unsigned char key);
 
 // Runs the command for one key press in the window. Unknown keys do nothing.
 Outcome keycommand(World& w, Palette& p, unsigned char key, const Io& io);
+
+// The characters of the command table that a key as the help names it
+// stands for ("0-9": the ten digits); empty for the window's own keys (F11,
+// Esc, the song keys) and for names that are no key.
+std::string_view keychars(std::string_view name);
 
 // The answers to the star count that 'n' asks for, read from io.in until one
 // is in 1..100, which sets it (true), or until the input ends (false: the

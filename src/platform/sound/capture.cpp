@@ -1,5 +1,6 @@
 #include "platform/sound/capture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <SDL2/SDL.h>
@@ -54,9 +55,29 @@ std::unique_ptr<Capture> Capture::open(const char* device) {
 
 Capture::~Capture() { SDL_CloseAudioDevice(id); }
 
+void Capture::drain() {
+    std::int16_t chunk[4096];
+    auto* bytes = reinterpret_cast<unsigned char*>(chunk);
+    while (const Uint32 n = SDL_DequeueAudio(id, chunk, sizeof chunk)) {
+        newest.add(bytes, n);
+        if (sink == nullptr) continue;
+        const Uint32 skipped = std::min(skip, n);
+        skip -= skipped;
+        // The device's frames are whole 16-bit stereo ones, as it was opened.
+        const int frames = static_cast<int>((n - skipped) / 4);
+        sink->write(chunk + skipped / 2, frames);
+        keptframes += frames;
+    }
+}
+
+void Capture::keep(Soundsink* s) {
+    sink = s;
+    skip = SDL_GetQueuedAudioSize(id);
+    keptframes = 0;
+}
+
 void Capture::poll() {
-    unsigned char chunk[8192];
-    while (const Uint32 n = SDL_DequeueAudio(id, chunk, sizeof chunk)) newest.add(chunk, n);
+    drain();
     if (!stopped && SDL_GetAudioDeviceStatus(id) == SDL_AUDIO_STOPPED) {
         stopped = true;
         newest.clear();
@@ -64,7 +85,10 @@ void Capture::poll() {
     }
 }
 
-void Capture::pause() { SDL_PauseAudioDevice(id, 1); }
+void Capture::pause() {
+    drain(); // heard before the pause: kept in its place
+    SDL_PauseAudioDevice(id, 1);
+}
 
 void Capture::resume() {
     // What was heard before the pause is not news any more.

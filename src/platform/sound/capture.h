@@ -35,6 +35,14 @@ class Capture final : public Source {
     // stderr; from then on it is silent.
     void poll() override;
 
+    // From now on, what is captured also goes to sink (nullptr: nowhere),
+    // in the order heard; what was captured before is not.
+    void keep(Soundsink* sink);
+    // Frames handed to the sink so far.
+    std::int64_t kept() const { return keptframes; }
+
+    // P: the device stops, what it had captured drained first; on resume
+    // what arrives is news again.
     void pause();
     void resume();
 
@@ -43,9 +51,14 @@ class Capture final : public Source {
 
   private:
     explicit Capture(std::uint32_t id) : id(id), newest(Soundformat{}) {}
+    void drain();
+
     std::uint32_t id;
     Newest newest;
     bool stopped = false;
+    Soundsink* sink = nullptr;
+    std::uint32_t skip = 0; // bytes captured before keep, not kept
+    std::int64_t keptframes = 0;
 };
 
 } // namespace starlume

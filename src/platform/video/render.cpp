@@ -1,6 +1,8 @@
 #include "platform/video/render.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -22,8 +24,10 @@ extern "C" {
 }
 
 #include "core/app/exits.h"
+#include "core/app/playlist.h"
 #include "core/app/show.h"
 #include "core/clock/videoclock.h"
+#include "core/input/take.h"
 #include "platform/files/decoder.h"
 #include "platform/gl/draw.h"
 #include "platform/video/encoder.h"
@@ -184,6 +188,100 @@ void warnat(const Args& args, double musicseconds) {
     }
 }
 
+// A take's events that come after the music has ended: left out, and said.
+void warntake(const char* take, const std::vector<Event>& events, double musicseconds) {
+    const auto late = std::count_if(events.begin(), events.end(),
+                                    [&](const Event& e) { return e.ms > musicseconds * 1000; });
+    if (late == 0) return;
+    std::fprintf(stderr,
+                 "starlume: warning: %ld events of '%s' are after the end of the music (%s)\n",
+                 static_cast<long>(late), take, clocktext(musicseconds).c_str());
+}
+
+// A take's text, as much as a take can hold.
+int readtakefile(const char* path, std::string& text) {
+    constexpr std::size_t most = std::size_t{256} << 20;
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        return fail(exitnofile, std::string("cannot open '") + path + "': " + std::strerror(errno));
+    }
+    char chunk[65536];
+    std::size_t n;
+    while (text.size() <= most && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        text.append(chunk, n);
+    }
+    const bool failed = std::ferror(f) != 0;
+    const int error = errno;
+    std::fclose(f);
+    if (failed) {
+        return fail(exitnofile, std::string("cannot read '") + path + "': " + std::strerror(error));
+    }
+    if (text.size() > most) {
+        std::fprintf(stderr, "%s:1: larger than 256 MB, which no take is\n", path);
+        return exittake;
+    }
+    return 0;
+}
+
+// The run a take asks for: its seed, stars and keys (the options given must
+// agree), the music it names when no FILE is given, and its events for the
+// song. 0, or the exit status after saying why.
+int fromtake(Args& args, std::string& soundpath, std::vector<Event>& events) {
+    std::string text;
+    if (const int status = readtakefile(args.take, text); status != 0) return status;
+    Take take;
+    if (const auto e = readtake(text, take)) {
+        std::fprintf(stderr, "%s:%d: %s\n", args.take, e->line, e->why.c_str());
+        return exittake;
+    }
+    std::string disagree;
+    if (args.seed && *args.seed != take.seed) {
+        disagree = "--seed " + std::to_string(*args.seed) +
+                   " does not agree with the take's seed " + std::to_string(take.seed);
+    } else if (args.stars != 0 && args.stars != take.stars) {
+        disagree = "--stars " + std::to_string(args.stars) +
+                   " does not agree with the take's stars " + std::to_string(take.stars);
+    } else if (!args.keys.empty() && args.keys != take.keys) {
+        disagree =
+            "--keys " + args.keys + " does not agree with the take's keys '" + take.keys + "'";
+    }
+    if (!disagree.empty()) return fail(exitusage, disagree);
+    args.seed = take.seed;
+    args.stars = take.stars;
+    args.keys = take.keys;
+
+    std::vector<std::string> names;
+    if (!take.sound.empty()) {
+        names.push_back(takename(songname(take.sound)));
+        if (args.path == nullptr) {
+            const std::string t = args.take;
+            const auto slash = t.rfind('/');
+            soundpath = take.sound[0] == '/' || slash == std::string::npos
+                            ? take.sound
+                            : t.substr(0, slash + 1) + take.sound;
+            args.path = soundpath.c_str();
+        }
+    }
+    if (args.path == nullptr) {
+        return fail(exitusage, std::string("--render needs a FILE: the take '") + args.take +
+                                   "' keeps no sound of its own");
+    }
+    names.push_back(takename(songname(args.path)));
+    Takeevents picked;
+    if (const auto e = takeevents(take, names, picked)) {
+        std::fprintf(stderr, "%s:%d: %s\n", args.take, e->line, e->why.c_str());
+        return exittake;
+    }
+    for (const int line : picked.again) {
+        std::fprintf(stderr,
+                     "starlume: warning: %s:%d: the song again, left out: a video plays its "
+                     "music once\n",
+                     args.take, line);
+    }
+    events = std::move(picked.events);
+    return 0;
+}
+
 // Ctrl-C and SIGTERM stop the video after a frame, with the file whole.
 void catchsignals() {
     // Past a file size limit a write fails with EFBIG and the run ends with
@@ -245,10 +343,16 @@ int summary(const Args& args, std::int64_t drawn, std::int64_t total, double wal
 
 } // namespace
 
-int renderrun(const Args& args) {
+int renderrun(const Args& given) {
     const auto started = std::chrono::steady_clock::now();
-    av_log_set_level(args.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    av_log_set_level(given.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
     catchsignals();
+    Args args = given;
+    std::string soundpath;    // a take's own sound
+    std::vector<Event> taken; // the take's events, merged with --at's below
+    if (args.take != nullptr) {
+        if (int status = fromtake(args, soundpath, taken); status != 0) return status;
+    }
     if (int status = check(args); status != 0) return status;
     // Decoded once: the music's length, its analysis and the soundtrack.
     const std::vector<std::int16_t> music = decodeall(args.path);
@@ -258,6 +362,9 @@ int renderrun(const Args& args) {
     }
     const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
     warnat(args, static_cast<double>(music.size() / 2) / analysisrate);
+    if (args.take != nullptr) {
+        warntake(args.take, taken, static_cast<double>(music.size() / 2) / analysisrate);
+    }
 
     Offscreen target;
     if (std::string error; !target.open(args.width, args.height, error)) {
@@ -273,7 +380,7 @@ int renderrun(const Args& args) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
-    Dance dance(timeline, *show, args.at, io);
+    Dance dance(timeline, *show, mergeevents(taken, timedevents(args.at)), io);
     dancing = &dance;
     dance.runto(0);
 

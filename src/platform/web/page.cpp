@@ -22,6 +22,7 @@
 #include "core/audio/convert.h"
 #include "core/audio/newest.h"
 #include "core/input/commands.h"
+#include "core/input/events.h"
 #include "platform/web/webgl.h"
 
 // What page.js gives the stage.
@@ -75,6 +76,7 @@ struct Page {
     double clockms() const;
     void frame(double now);
     void key(const char* key);
+    Outcome play(Event e);
     void music_start();
     void stopsound();
     void follow();
@@ -165,19 +167,29 @@ void Page::music_start() {
     page_play();
 }
 
-// Keys as the window has them, on the canvas; F11 and Esc are the page's.
+// Every key and the mouse reach the show as events, at the music heard;
+// what the show leaves to the stage is done here (the page has no list of
+// songs, and the browser's own Esc leaves fullscreen).
+Outcome Page::play(Event e) {
+    e.ms = heardms(show->clock, clockms(), show->world.paused == 1);
+    const Outcome o = apply(*show, e, io);
+    if (o == Outcome::quit) stopsound(); // the music stops, the stars rest, the page stays
+    if (o == Outcome::fullscreen) page_fullscreen();
+    return o;
+}
+
+// Keys as the window has them, on the canvas; F11 is the page's.
 void Page::key(const char* name) {
+    Event e;
     if (std::strcmp(name, "F11") == 0) {
-        page_fullscreen();
+        e.kind = Eventkind::fullscreen;
+    } else if (std::strlen(name) == 1 && iskey(static_cast<unsigned char>(name[0]))) {
+        e.key = static_cast<unsigned char>(name[0]);
+    } else {
         return;
     }
-    if (std::strlen(name) != 1) return;
-    const auto key = static_cast<unsigned char>(name[0]);
-    if (keycommand(show->world, show->palette, key, io) == Outcome::quit) {
-        stopsound(); // the music stops, the stars rest, the page stays
-        return;
-    }
-    if (key == 'n') {
+    play(e);
+    if (e.kind == Eventkind::key && e.key == 'n') {
         // The prompt is printed; the answers come from the field, which
         // shows them as a terminal would.
         starcount = Starcount{false};
@@ -205,9 +217,9 @@ EM_BOOL onmouse(int type, const EmscriptenMouseEvent* e, void*) {
     // button is held, as the toolkit reports it.
     const auto x = static_cast<int>(std::lround(e->clientX - page_canvasleft()));
     const auto y = static_cast<int>(std::lround(e->clientY - page_canvastop()));
-    if (type == EMSCRIPTEN_EVENT_MOUSEDOWN) mouse(w, e->button, 0, x, y);
-    if (type == EMSCRIPTEN_EVENT_MOUSEUP) mouse(w, e->button, 1, x, y);
-    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) mousecor(w, x, y);
+    if (type == EMSCRIPTEN_EVENT_MOUSEDOWN) page.play(buttonevent(w, e->button, 0, x, y));
+    if (type == EMSCRIPTEN_EVENT_MOUSEUP) page.play(buttonevent(w, e->button, 1, x, y));
+    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) page.play(motionevent(w, x, y));
     return EM_FALSE;
 }
 

@@ -23,6 +23,7 @@
 #include "platform/files/decoder.h"
 #include "platform/files/resampler.h"
 #include "platform/sound/player.h"
+#include "platform/window/record.h"
 #include "platform/window/stage.h"
 
 namespace starlume {
@@ -195,6 +196,7 @@ class Jukebox final : public Stillclock {
         } else {
             setclock(show->clock, wallms(), clocklead(picturems()));
         }
+        recordsong(list[at], player.duration()); // --record: the song's section
         if (many) {
             const std::optional<double> length = player.duration();
             std::printf("Now playing %zu/%zu: %s (%s)\n", at + 1, list.size(),
@@ -221,7 +223,7 @@ class Jukebox final : public Stillclock {
 
 } // namespace
 
-void filerun(Args& args) {
+int filerun(Args& args) {
     const std::vector<std::string> given(args.paths.begin(), args.paths.end());
     std::vector<std::string> list = songs(given);
     if (!given.empty() && list.empty()) {
@@ -235,9 +237,10 @@ void filerun(Args& args) {
     }
     static Jukebox jukebox(args, std::move(list));
     jukebox.begin();
+    if (const int status = startrecording(args, false); status != 0) return status;
     Show& show = windowshow(args);
     jukebox.play(show);
-    runwindow(args, show, jukebox);
+    return runwindow(args, show, jukebox);
 }
 
 } // namespace starlume

@@ -5,6 +5,7 @@
 
 namespace starlume {
 
-[[noreturn]] void filerun(Args& args);
+// Returns the exit status.
+int filerun(Args& args);
 
 } // namespace starlume

@@ -7,8 +7,10 @@
 #include <SDL2/SDL.h>
 
 #include "core/app/exits.h"
+#include "core/audio/convert.h"
 #include "core/audio/devices.h"
 #include "platform/sound/capture.h"
+#include "platform/window/record.h"
 #include "platform/window/stage.h"
 
 namespace starlume {
@@ -26,6 +28,13 @@ class Listening final : public Stillclock {
     void resume(Clock& c, double picturems) override {
         Stillclock::resume(c, picturems);
         capture.resume();
+    }
+    // With the sound kept, what has been heard is what it holds: the take's
+    // times then land on the sound a video plays, however the device's
+    // clock drifts from the wall clock.
+    double heard(const Clock& c, double nowms, bool paused) override {
+        if (recordedsound() == nullptr) return Stillclock::heard(c, nowms, paused);
+        return 1000.0 * static_cast<double>(capture.kept()) / analysisrate;
     }
 
   private:
@@ -69,13 +78,20 @@ int listenrun(Args& args) {
         return exitnofile;
     }
 
+    if (const int status = startrecording(args, true); status != 0) return status;
     std::printf("Listening to: %s\n", name.c_str());
     Show& show = windowshow(args);
+    recordsong(recordedsoundname(), std::nullopt);
     static Listening listening(*capture);
+    Capture& live = *capture;
     show.source = std::move(capture);
-    // What is heard is now: the clock starts here, with nothing to read ahead.
+    // What is heard is now: the clock starts here, with nothing to read ahead,
+    // and the sound kept with --record starts with it.
     setclock(show.clock, clockms(), 0);
-    runwindow(args, show, listening);
+    live.keep(recordedsound());
+    const int status = runwindow(args, show, listening);
+    live.keep(nullptr);
+    return status;
 }
 
 int listdevices(const Args&) {

@@ -1,16 +1,19 @@
 #include "platform/window/stage.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include <GL/freeglut.h>
 #include <unistd.h>
 
+#include "core/app/exits.h"
 #include "core/app/startup.h"
 #include "core/clock/wallclock.h"
 #include "core/input/commands.h"
 #include "platform/gl/draw.h"
+#include "platform/window/record.h"
 #include "platform/window/window.h"
 
 namespace starlume {
@@ -18,6 +21,10 @@ namespace starlume {
 namespace {
 
 int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
+
+// SIGINT or SIGTERM while recording: the loop ends and the take is closed.
+volatile std::sig_atomic_t stopsignal = 0;
+void onsignal(int sig) { stopsignal = sig; }
 
 struct Stage {
     Show* show = nullptr;
@@ -28,6 +35,7 @@ struct Stage {
     double picturems() const { return 7.5 + drawms; } // the 15 ms gate is met half-way on average
 
     void idle() {
+        if (stopsignal != 0) glutLeaveMainLoop();
         sound->follow(show->clock, picturems());
         World& w = show->world;
         windowsize(w.screensizex, w.screensizey);
@@ -35,6 +43,7 @@ struct Stage {
         usleep(400);
         w.walltime = elapsedms();
         if (w.walltime > w.nextdraw) glutPostRedisplay();
+        recordflush(w.walltime);
     }
 
     void disp() {
@@ -49,13 +58,36 @@ struct Stage {
         drawms += (wallms() - start - drawms) / 16;
     }
 
-    void keyb(unsigned char key);
+    void play(Event e);
+
+    void keyb(unsigned char key) {
+        Event e;
+        if (key == 27) { // Esc
+            e.kind = Eventkind::leavefullscreen;
+        } else if (iskey(key)) {
+            e.key = key;
+        } else {
+            return;
+        }
+        play(e);
+    }
 
     void special(int key) {
-        if (key == GLUT_KEY_F11) togglefullscreen();
-        if (key == GLUT_KEY_RIGHT || key == GLUT_KEY_PAGE_DOWN) sound->next();
-        if (key == GLUT_KEY_LEFT || key == GLUT_KEY_PAGE_UP) sound->previous();
+        Event e;
+        if (key == GLUT_KEY_F11) {
+            e.kind = Eventkind::fullscreen;
+        } else if (key == GLUT_KEY_RIGHT || key == GLUT_KEY_PAGE_DOWN) {
+            e.kind = Eventkind::next;
+        } else if (key == GLUT_KEY_LEFT || key == GLUT_KEY_PAGE_UP) {
+            e.kind = Eventkind::previous;
+        } else {
+            return;
+        }
+        play(e);
     }
+
+    // The music heard now, in this song.
+    double heard() const { return sound->heard(show->clock, clockms(), show->world.paused == 1); }
 } stage;
 
 void pausesound() { stage.sound->pause(stage.show->clock); }
@@ -63,9 +95,27 @@ void resumesound() { stage.sound->resume(stage.show->clock, stage.picturems()); 
 
 const Io io{stdin, stdout, elapsedms, pausesound, resumesound};
 
-void Stage::keyb(unsigned char key) {
-    if (key == 27) leavefullscreen(); // Esc
-    if (keycommand(show->world, show->palette, key, io) == Outcome::quit) std::exit(0);
+// Every key and the mouse reach the show as events, at the music heard, and
+// are recorded as played; what the show leaves to the stage is done here.
+void Stage::play(Event e) {
+    e.ms = heard();
+    const Outcome o = apply(*show, e, io);
+    if (o == Outcome::stars) {
+        // Recorded as the count answered, when it was: a video cannot ask.
+        e.kind = Eventkind::stars;
+        e.stars = show->world.order;
+        e.ms = heard();
+    }
+    record(e);
+    switch (o) {
+    case Outcome::quit: glutLeaveMainLoop(); break;
+    case Outcome::next: sound->next(); break;
+    case Outcome::previous: sound->previous(); break;
+    case Outcome::fullscreen: togglefullscreen(); break;
+    case Outcome::leavefullscreen: leavefullscreen(); break;
+    case Outcome::carryon:
+    case Outcome::stars: break;
+    }
 }
 
 void idle() { stage.idle(); }
@@ -73,9 +123,9 @@ void disp() { stage.disp(); }
 void keyb(unsigned char key, int, int) { stage.keyb(key); }
 void special(int key, int, int) { stage.special(key); }
 void mouse(int button, int state, int px, int py) {
-    starlume::mouse(stage.show->world, button, state, px, py);
+    stage.play(buttonevent(stage.show->world, button, state, px, py));
 }
-void mousecor(int px, int py) { starlume::mousecor(stage.show->world, px, py); }
+void mousecor(int px, int py) { stage.play(motionevent(stage.show->world, px, py)); }
 
 } // namespace
 
@@ -87,19 +137,22 @@ void Stillclock::resume(Clock& c, double) { resumeclock(c, clockms()); }
 Show& windowshow(const Args& args) {
     // Kept to the end: the callbacks use it until the process exits.
     static const std::unique_ptr<Show> show = makeshow();
-    startshow(*show, args);
+    const unsigned seed = startshow(*show, args);
+    recordheader(*show, seed, args);
     printbanner(stdout);
     return *show;
 }
 
 double picturems() { return stage.picturems(); }
 
-void runwindow(Args& args, Show& show, Windowsound& sound) {
+int runwindow(Args& args, Show& show, Windowsound& sound) {
     stage.show = &show;
     stage.sound = &sound;
     int argc = static_cast<int>(args.toolkit.size());
     args.toolkit.push_back(nullptr);
     glutInit(&argc, args.toolkit.data());
+    // Q and closing the window end the loop, and the run ends after it.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     createwindow();
     stage.startfullscreen = args.fullscreen;
 
@@ -112,10 +165,19 @@ void runwindow(Args& args, Show& show, Windowsound& sound) {
 
     setglstate();
 
-    if (presskeys(show, args.keys, io)) std::exit(0);
+    presskeys(show, args.keys, io); // Q cannot be among them
+    if (args.record != nullptr) {
+        // Once: a second Ctrl-C ends the program at once, say in the n prompt.
+        struct sigaction stop {};
+        stop.sa_handler = onsignal;
+        stop.sa_flags = SA_RESTART | SA_RESETHAND;
+        sigaction(SIGINT, &stop, nullptr);
+        sigaction(SIGTERM, &stop, nullptr);
+    }
     show.world.last_walltime = show.world.walltime = elapsedms();
     glutMainLoop();
-    std::exit(0);
+    const int status = stopsignal != 0 ? 128 + stopsignal : exitok;
+    return stoprecording() || status != exitok ? status : exitioerror;
 }
 
 } // namespace starlume

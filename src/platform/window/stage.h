@@ -20,6 +20,10 @@ class Windowsound {
     virtual void pause(Clock& c) = 0;
     virtual void resume(Clock& c, double picturems) = 0;
     virtual void follow(Clock&, double /*picturems*/) {}
+    // The music heard at nowms in this song, ms, pauses left out.
+    virtual double heard(const Clock& c, double nowms, bool paused) {
+        return heardms(c, nowms, paused);
+    }
     // The keys of a list of songs: the next one, the one before.
     virtual void next() {}
     virtual void previous() {}
@@ -33,14 +37,16 @@ class Stillclock : public Windowsound {
 };
 
 // The show both window runs start from: the world as the options set it up,
-// and the banner on the console.
+// and the banner on the console; with --record, the take's header.
 Show& windowshow(const Args& args);
 
 // How long after a pass a change it makes shows on the screen, ms: waiting
 // for the redraw gate, then drawing and showing the frame.
 double picturems();
 
-// Opens the window, presses --keys and runs the event loop; never returns.
-[[noreturn]] void runwindow(Args& args, Show& show, Windowsound& sound);
+// Opens the window, presses --keys and runs the event loop until Q, the
+// window is closed or, recording, a SIGINT or SIGTERM; then the take is
+// closed. Returns the exit status.
+int runwindow(Args& args, Show& show, Windowsound& sound);
 
 } // namespace starlume
