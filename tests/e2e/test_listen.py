@@ -58,9 +58,15 @@ class ListenTest(E2ETest):
             # latency the server reports for the program's stream
             asked = tempfile.TemporaryFile(dir=self.tmp)
             self.addCleanup(asked.close)
-            self.quit(self.launch(argv=['--verbose', tone], env=env, stderr=asked))
-            asked.seek(0)
-            self.assertRegex(asked.read().decode(), r"\Astarlume: output latency "
+            # the line comes when the first mix is found, which on a busy
+            # machine can be after the window shows
+            played = self.launch(argv=['--verbose', tone], env=env, stderr=asked)
+            def latency():
+                asked.seek(0)
+                return asked.read().decode()
+            poll(latency)
+            self.quit(played)
+            self.assertRegex(latency(), r"\Astarlume: output latency "
                              r"\d+\.\d ms \(the sound server's\), clock lead "
                              r"\d+\.\d ms\n\Z")
             player = subprocess.Popen(['paplay', tone], env=pulse,
