@@ -1,5 +1,6 @@
 """Start-up dialogue, header report, banner and exit statuses."""
 
+import os
 import subprocess
 import unittest
 
@@ -46,7 +47,9 @@ class StartupTest(E2ETest):
 
     def test_file_that_cannot_be_opened_ends_with_status_1(self):
         missing = self.tmp + '/no-such.wav'
-        for name, line in [('missing', missing), ('directory', self.tmp),
+        # a folder plays its songs: one without any cannot be opened
+        os.makedirs(self.tmp + '/no songs', exist_ok=True)
+        for name, line in [('missing', missing), ('directory', self.tmp + '/no songs'),
                            ('overlong', '/' + 'a' * 5000)]:
             with self.subTest(name):
                 app = self.launch(line, window=False)

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -71,7 +72,70 @@ TEST(Startup, OpenAudioFile) {
         EXPECT_EQ(std::fgetc(in.get()), '/');
         if (f != nullptr) std::fclose(f);
     }
+    // The prompt's answer, quoted, with blanks: the path inside the quotes
+    // opens, or is the one named in the error.
+    for (const std::string& typed :
+         {"  '" + std::string(name) + "'\n", std::string("\"/nonexistent/My Music/a b.wav\"\n")}) {
+        Input in(typed);
+        Output out, err;
+        char path[pathcapacity + 1];
+        std::FILE* f = openaudiofile(in.get(), out.get(), path, nullptr, err.get());
+        EXPECT_EQ(err.text(),
+                  f != nullptr ? ""
+                               : "starlume: cannot open '/nonexistent/My Music/a b.wav': No such "
+                                 "file or directory\n");
+        if (f != nullptr) std::fclose(f);
+    }
     unlink(name);
+}
+
+TEST(Startup, TypedPaths) {
+    // the line as typed or pasted, $HOME, the path it names
+    const std::tuple<std::string, const char*, std::string> cases[] = {
+        {"/m/song.wav", "/home/me", "/m/song.wav"},
+        {"  \t/home/me/My Music/Song 1.ogg \t\r", nullptr, "/home/me/My Music/Song 1.ogg"},
+        {"'/m/My Album/a.flac' ", nullptr, "/m/My Album/a.flac"}, // a dropped file
+        {"\"/m/a b.wav\"", nullptr, "/m/a b.wav"},
+        {"\" /m/a.wav \"", nullptr, " /m/a.wav "}, // inside quotes blanks stay
+        {"''/m/a.wav''", nullptr, "'/m/a.wav'"},   // one pair only
+        {"'/m/a.wav\"", nullptr, "'/m/a.wav\""},   // no pair
+        {"it's.wav", nullptr, "it's.wav"},
+        {"'", nullptr, "'"},
+        {"~/song.ogg", "/home/me", "/home/me/song.ogg"},
+        {"'~/My Music'", "/home/me/", "/home/me/My Music"},
+        {"~/song.ogg", nullptr, "~/song.ogg"},
+        {"~/song.ogg", "", "~/song.ogg"},
+        {"~other/song.ogg", "/home/me", "~other/song.ogg"},
+        {"/m/~/song.ogg", "/home/me", "/m/~/song.ogg"},
+        {" \t ", "/home/me", ""},
+        {"''", nullptr, ""},
+    };
+    for (const auto& [line, home, path] : cases) EXPECT_EQ(typedpath(line, home), path) << line;
+}
+
+TEST(Startup, AskPathReadsTheWholeLine) {
+    // what is typed; the path, or the line on stderr; what is left unread
+    const std::tuple<std::string, std::optional<std::string>, std::string, std::string> cases[] = {
+        {"/m/My Album/a.wav\nnext", "/m/My Album/a.wav", "", "next"},
+        {"  '/m/a b.wav'  \n", "/m/a b.wav", "", ""},
+        {"/m/a.wav", "/m/a.wav", "", ""}, // the input ends without a line end
+        {"   \n/m/a.wav\n", std::nullopt, "starlume: no file was named\n", "/m/a.wav\n"},
+        {"", std::nullopt, "starlume: no file was named\n", ""},
+        {std::string(5 * pathcapacity, 'x') + "\nnext", std::string(4 * pathcapacity, 'x'), "",
+         "next"},
+    };
+    for (const auto& [typed, path, said, left] : cases) {
+        Input in(typed);
+        Output out, err;
+        EXPECT_EQ(askpath(in.get(), out.get(), err.get()), path) << typed.substr(0, 40);
+        EXPECT_EQ(out.text(), std::string("Opening  file..\nEnter your filename(Absolute "
+                                          "Filepath):\t") +
+                                  (path ? "" : "Error opening file\n"));
+        EXPECT_EQ(err.text(), said);
+        std::string rest;
+        for (int c; (c = std::fgetc(in.get())) != EOF;) rest += static_cast<char>(c);
+        EXPECT_EQ(rest, left);
+    }
 }
 
 TEST(Startup, NoChannelsFindsTheCountBehindOtherChunks) {

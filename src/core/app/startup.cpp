@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -45,32 +46,65 @@ std::FILE* openmusic(const char* path) {
     return f;
 }
 
-std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
-                         const char* given, std::FILE* err) {
+std::string typedpath(std::string_view line, const char* home) {
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+    // A terminal quotes a file dropped on it; what is inside stays as it is.
+    if (line.size() >= 2 && (line.front() == '\'' || line.front() == '"') &&
+        line.back() == line.front()) {
+        line = line.substr(1, line.size() - 2);
+    }
+    if (line.substr(0, 2) == "~/" && home != nullptr && home[0] != '\0') {
+        std::string path = home;
+        if (path.back() != '/') path += '/';
+        return path.append(line.substr(2));
+    }
+    return std::string(line);
+}
+
+std::optional<std::string> askpath(std::FILE* in, std::FILE* out, std::FILE* err) {
     printprompt(out);
-    bool ok;
-    if (given != nullptr) {
-        ok = std::strlen(given) < sizeof path;
-        std::snprintf(path, sizeof path, "%s", ok ? given : "");
+    std::fflush(out);
+    // The whole line, up to a few paths' worth: a longer one is kept long
+    // enough to fail as a name too long.
+    std::string line;
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        if (line.size() < 4 * pathcapacity) line += static_cast<char>(c);
+    }
+    std::string path = typedpath(line, std::getenv("HOME"));
+    if (path.empty()) {
+        std::fprintf(out, "Error opening file\n");
+        if (err != nullptr) std::fprintf(err, "starlume: no file was named\n");
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::FILE* openaudiofile(std::FILE* in, std::FILE* out, char (&path)[pathcapacity + 1],
+                         const char* given, std::FILE* err, bool asked) {
+    if (given == nullptr) {
+        const std::optional<std::string> typed = askpath(in, out, err);
+        path[0] = '\0';
+        return typed ? openaudiofile(in, out, path, typed->c_str(), err, true) : nullptr;
+    }
+    if (!asked) {
+        printprompt(out);
         // On a terminal the answer shows as if it had been typed.
         if (isatty(fileno(out))) std::fprintf(out, "%s\n", given);
-    } else {
-        std::fflush(out);
-        ok = readtoken(in, path, sizeof path);
     }
-    // No path, or one longer than any the system can open, is a file that
-    // cannot be opened.
-    const bool named = given != nullptr || path[0] != '\0';
-    errno = ok ? 0 : named ? ENAMETOOLONG : 0;
+    // A path longer than any the system can open is a file that cannot be
+    // opened.
+    const bool ok = std::strlen(given) < sizeof path;
+    std::snprintf(path, sizeof path, "%s", ok ? given : "");
+    errno = ok ? 0 : ENAMETOOLONG;
     std::FILE* ptr = ok ? openmusic(path) : nullptr;
     if (ptr == nullptr) {
         const int why = errno;
         std::fprintf(out, "Error opening file\n");
-        if (err != nullptr && named) {
-            std::fprintf(err, "starlume: cannot open '%s': %s\n", given != nullptr ? given : path,
-                         std::strerror(why));
-        } else if (err != nullptr) {
-            std::fprintf(err, "starlume: no file was named\n");
+        if (err != nullptr) {
+            std::fprintf(err, "starlume: cannot open '%s': %s\n", given, std::strerror(why));
         }
         return nullptr;
     }
