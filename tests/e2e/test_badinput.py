@@ -188,10 +188,29 @@ class BadInputTest(E2ETest):
         empty = self.fixture('empty.wav', b'')
         os.mkdir(self.tmp + '/nothing')
         # given or typed, the exit status (None: the window opens), the line
+        lists = {'nowhere.m3u': 'file:///nowhere/My%20Song.ogg\n',
+                 'bad.m3u8': 'file://%s/a%%G1.wav\nbad.m3u8\n' % self.tmp,
+                 'nofile.pls': '[playlist]\nFile2=a.wav\n'}
+        for name, text in lists.items():
+            self.fixture(name, text.encode())
+        lists = {name: os.path.join(self.tmp, name) for name in lists}
         rows = [([missing], 1, "starlume: cannot open '%s': No such file or directory\n" % missing),
-                # a folder typed at the prompt; given, it stands for its songs
-                (self.tmp, 1, "starlume: cannot open '%s': Is a directory\n" % self.tmp),
+                # a folder, typed at the prompt or given, stands for its songs
+                (self.tmp + '/nothing', 1, "starlume: no songs in '%s/nothing'\n" % self.tmp),
                 ([self.tmp + '/nothing'], 1, "starlume: no songs in '%s/nothing'\n" % self.tmp),
+                ("  '%s/My Music/no such.wav' " % self.tmp, 1,
+                 "starlume: cannot open '%s/My Music/no such.wav': No such file or directory\n"
+                 % self.tmp),
+                (' \t ', 1, 'starlume: no file was named\n'),
+                ([lists['nowhere.m3u']], 1,
+                 "starlume: cannot open '/nowhere/My Song.ogg': No such file or directory\n"),
+                ([lists['bad.m3u8']], 1,
+                 "starlume: '{0}' line 1: '%G1' in 'file://{1}/a%G1.wav' is not a percent escape\n"
+                 "starlume: '{0}' line 2: the list names itself\n"
+                 "starlume: no songs in '{0}'\n".format(lists['bad.m3u8'], self.tmp)),
+                ([lists['nofile.pls']], 1,
+                 "starlume: '{0}': a PLS list needs a File1 entry, and this one has none\n"
+                 "starlume: no songs in '{0}'\n".format(lists['nofile.pls'])),
                 ([empty], None, "starlume: '%s' holds no sound\n" % empty)]
         if os.geteuid() != 0:  # root reads whatever the mode says
             locked = self.fixture('locked.wav', wav(data=SECOND))

@@ -1,7 +1,8 @@
 """An evening of music in one window: a folder's songs one after another,
 each with its header report and a "Now playing" line, a tone that dances
 after the switch, the next song on the Right arrow, the end of the list;
-an M3U list that starts over with --loop."""
+an M3U list that starts over with --loop, its titles named; a path with
+blanks and quotes, and a folder, typed at the prompt."""
 
 import os
 import re
@@ -54,12 +55,36 @@ class PlaylistTest(E2ETest):
                           stderr=-1)
         app.wait_for('Now playing 1/3', app.wait_for('Now playing 3/3'))
         self.quit(app)
-        self.assertEqual([n for n, _, _, _ in played(app.text())][:3],
-                         ['1', '3', '1'])
+        self.assertEqual([(n, name) for n, _, name, _ in played(app.text())][:3],
+                         [('1', 'Quiet'), ('3', 'quiet.wav'), ('1', 'Quiet')])
         # the missing song said why, each time round, and was left out
         err = app.proc.stderr.read().decode()
         self.assertIn("starlume: cannot open '%s/missing.wav': No such file or "
                       "directory\n" % self.tmp, err)
+
+    def test_paths_as_typed_at_the_prompt(self):
+        folder = os.path.join(self.tmp, 'My Album')
+        os.mkdir(folder)
+        for name, pcm in {'1 quiet.wav': silence(RATE // 2),
+                          '2 tone.wav': bursts(20)[:20 * RATE * 4]}.items():
+            with open(os.path.join(folder, name), 'wb') as f:
+                f.write(wav_bytes(pcm))
+        # pasted as a terminal quotes a dropped file: one song, as before
+        app = self.launch(" '%s/2 tone.wav' " % folder)
+        self.assert_strips_4_and_5_dance(app)
+        self.quit(app)
+        out = app.text()
+        self.assertTrue(out.startswith(PROMPT + 'Successfully opened file\n(1-4): RIFF'))
+        self.assertEqual((out.count('Closing file..\n'), played(out)), (1, []))
+        # a folder under ~ plays its songs as on the command line
+        app = self.launch('~/My Album', env={'HOME': self.tmp})
+        app.wait_for('Now playing 2/2: 2 tone.wav (0:20)\n')
+        self.quit(app)
+        out = app.text()
+        self.assertTrue(out.startswith(PROMPT + 'Successfully opened file\n(1-4): RIFF'))
+        self.assertEqual(out.count(PROMPT), 1)
+        self.assertEqual(played(out), [('1', '2', '1 quiet.wav', '0:01'),
+                                       ('2', '2', '2 tone.wav', '0:20')])
 
 
 if __name__ == '__main__':

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include "core/app/playlist.h"
+#include "support.h"
 
 using namespace starlume;
+using testsupport::Output;
 
 TEST(Playlist, M3uEntries) {
     using List = std::vector<std::string>;
@@ -30,6 +32,64 @@ TEST(Playlist, M3uEntries) {
         EXPECT_EQ(m3uentries(text, folder), want) << text;
 }
 
+TEST(Playlist, ListsAsPlayersWriteThem) {
+    using Songs = std::vector<Song>;
+    using Refused = std::vector<Refusal>;
+    // the list's path, its text, its songs, what it refuses
+    const std::tuple<std::string, std::string, Songs, Refused> cases[] = {
+        {"/m/a.m3u",
+         "#EXTM3U\n#EXTINF:123,Artist - A Title\na.ogg\n#EXTINF:-1,\nb.ogg\nc.ogg\n",
+         {{"/m/a.ogg", "Artist - A Title"}, {"/m/b.ogg", ""}, {"/m/c.ogg", ""}},
+         {}},
+        {"/m/v.m3u8",
+         "#EXTINF:5, Spaced  \r\n#EXTGRP:x\r\n\r\nfile:///home/me/My%20Music/%C3%A9t%c3%a9.flac\r\n"
+         "FILE://localhost/abs/a%2Bb+c.wav\r\n",
+         {{"/home/me/My Music/\xc3\xa9t\xc3\xa9.flac", "Spaced"}, {"/abs/a+b+c.wav", ""}},
+         {}},
+        {"/m/w.m3u",
+         "Album\\01 Intro.mp3\n..\\other\\x.ogg\nC:\\Music\\y.ogg\n",
+         {{"/m/Album/01 Intro.mp3", ""}, {"/m/../other/x.ogg", ""}, {"/m/C:/Music/y.ogg", ""}},
+         {}},
+        {"/m/bad.m3u",
+         "file:///m/a%G1.ogg\nfile:///m/b%4\nfile:///m/c%00.ogg\nhttp://radio/s.ogg\n"
+         "file://elsewhere/d.ogg\nfile://\nok.ogg\n",
+         {{"/m/ok.ogg", ""}},
+         {{1, "'%G1' in 'file:///m/a%G1.ogg' is not a percent escape"},
+          {2, "'%4' in 'file:///m/b%4' is not a percent escape"},
+          {3, "'%00' in 'file:///m/c%00.ogg' cannot be part of a path"},
+          {4, "'http://radio/s.ogg' is not a file on this machine"},
+          {5, "'file://elsewhere/d.ogg' is not a file on this machine"},
+          {6, "'file://' names no file"}}},
+        {"/m/lists/self.m3u",
+         "self.m3u\n./SELF.m3u\n../lists//self.m3u\nfile:///m/lists/self.m3u\nother.pls\na.wav\n",
+         {{"/m/lists/a.wav", ""}},
+         {{1, "the list names itself"},
+          {2, "'./SELF.m3u' is a list inside a list, which is not played"},
+          {3, "the list names itself"},
+          {4, "the list names itself"},
+          {5, "'other.pls' is a list inside a list, which is not played"}}},
+        {"/m/r.pls",
+         "[playlist]\r\nNumberOfEntries=3\r\nFile2=b.ogg\r\nTitle2=Second\r\nfile1 = "
+         "file:///m/a%20b.ogg\r\nTitle1=First\r\nLength1=10\r\nTitle7=no "
+         "file\r\nFile10=Sub\\c.ogg\r\n"
+         "File3=r.pls\r\nVersion=2\r\n",
+         {{"/m/a b.ogg", "First"}, {"/m/b.ogg", "Second"}, {"/m/Sub/c.ogg", ""}},
+         {{10, "the list names itself"}}},
+        {"/m/none.PLS",
+         "[playlist]\nFile2=b.ogg\nTitle1=First\nFileX=c.ogg\n",
+         {},
+         {{0, "a PLS list needs a File1 entry, and this one has none"}}},
+        {"/m/empty.pls", "", {}, {{0, "a PLS list needs a File1 entry, and this one has none"}}},
+    };
+    for (const auto& [list, text, songs, refused] : cases) {
+        const Listing got = readlist(text, list);
+        EXPECT_EQ(got.songs, songs) << list;
+        EXPECT_EQ(got.refused, refused) << list;
+    }
+    EXPECT_EQ(songname(Song{"/m/a.ogg", "Artist - Title"}), "Artist - Title");
+    EXPECT_EQ(songname(Song{"/m/a.ogg", ""}), "a.ogg");
+}
+
 TEST(Playlist, FoldersListsAndOrder) {
     char dir[] = "/tmp/starlume_songs_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -45,6 +105,21 @@ TEST(Playlist, FoldersListsAndOrder) {
     EXPECT_EQ(songs({d + "/z.m3u", "x.it"}),
               (std::vector<std::string>{d + "/a.wav", d + "/none.ogg", "x.it"}));
     EXPECT_EQ(songs({d + "/none.m3u"}), std::vector<std::string>{d + "/none.m3u"});
+    // what a list leaves out is said on err, with the list and the line
+    for (const auto& [name, text] : {std::pair<const char*, const char*>{"t.pls", "Title1=x\n"},
+                                     {"u.m3u8", "#EXTINF:1,Tune\nu.m3u8\na.wav\n"}}) {
+        std::FILE* f = std::fopen((d + "/" + name).c_str(), "w");
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+    Output err;
+    EXPECT_EQ(playlist({d + "/t.pls", d + "/u.m3u8"}, err.get()),
+              (std::vector<Song>{{d + "/a.wav", ""}}));
+    EXPECT_EQ(err.text(), "starlume: '" + d +
+                              "/t.pls': a PLS list needs a File1 entry, and this one has none\n"
+                              "starlume: '" +
+                              d + "/u.m3u8' line 2: the list names itself\n");
+    EXPECT_TRUE(islistname("x.PLS") && islistname("x.m3u") && !islistname("pls"));
     EXPECT_TRUE(isaudioname("Song.Opus") && isaudioname("t.s3m") && !isaudioname("wav"));
     EXPECT_TRUE(ism3uname("A.M3U8") && !ism3uname("m3u"));
     EXPECT_EQ(songname("/a/b/c d.ogg"), "c d.ogg");

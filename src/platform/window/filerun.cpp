@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,24 +45,22 @@ std::unique_ptr<Source> played(Sdlplayer& player, Tapring& ring, bool plays) {
 // when it ends or is asked for.
 class Jukebox final : public Stillclock {
   public:
-    Jukebox(const Args& args, std::vector<std::string> list)
-        : args(args), list(std::move(list)), many(this->list.size() > 1),
+    Jukebox(const Args& args, std::vector<Song> list, bool asked)
+        : args(args), list(std::move(list)), many(this->list.size() > 1), asked(asked),
           heard(player, wall, args.latency, args.verbose ? stderr : nullptr) {}
 
     // The first song that opens, and its header report: one file by the
-    // console dialogue, answered by the command line or read; of a list,
-    // the first that opens. Exits when none does.
+    // console dialogue, answered by the command line or at the prompt; of a
+    // list, the first that opens. Exits when none does.
     void begin() {
         static char path[pathcapacity + 1];
         std::FILE* f = nullptr;
         if (!many) {
-            f = openaudiofile(stdin, stdout, path, list.empty() ? nullptr : list[0].c_str(),
-                              stderr);
+            f = openaudiofile(stdin, stdout, path, list[0].path.c_str(), stderr, asked);
             if (f == nullptr) std::exit(exitnofile);
-            if (list.empty()) list.push_back(path);
         } else {
-            printprompt(stdout);
-            for (at = 0; f == nullptr && at < list.size(); at++) f = openasong(list[at]);
+            if (!asked) printprompt(stdout);
+            for (at = 0; f == nullptr && at < list.size(); at++) f = openasong(list[at].path);
             if (f == nullptr) {
                 std::printf("Error opening file\n");
                 std::exit(exitnofile);
@@ -146,7 +145,7 @@ class Jukebox final : public Stillclock {
     // The song at `at`, when it opens: its report, and it plays.
     bool open() {
         const double began = wallms();
-        std::FILE* f = openasong(list[at]);
+        std::FILE* f = openasong(list[at].path);
         if (f == nullptr) return false;
         finished = false;
         report(f);
@@ -168,21 +167,21 @@ class Jukebox final : public Stillclock {
         song = f;
         reportHeader(header, song, stdout);
         // A module repeats as the player repeats it.
-        decoded = Decoder::open(list[at].c_str(), Repeat::forever);
+        decoded = Decoder::open(list[at].path.c_str(), Repeat::forever);
         if (!canonical(header)) {
             const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
             std::printf("%s\n", notwav(i.format, i.channels, i.rate, i.seconds).c_str());
         }
         struct stat st;
         if (fstat(fileno(song), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
-            std::fprintf(stderr, "starlume: '%s' holds no sound\n", list[at].c_str());
+            std::fprintf(stderr, "starlume: '%s' holds no sound\n", list[at].path.c_str());
         }
     }
 
     // The song at `at` plays and is analysed; the clock, the pause and the
     // heard origin start afresh.
     void start() {
-        const char* path = list[at].c_str();
+        const char* path = list[at].path.c_str();
         // The player's output is tapped only for what no decoder reads.
         Tapring* ring = decoded == nullptr ? &player.tap() : nullptr;
         plays = player.play(path);
@@ -196,7 +195,7 @@ class Jukebox final : public Stillclock {
         } else {
             setclock(show->clock, wallms(), clocklead(picturems()));
         }
-        recordsong(list[at], player.duration()); // --record: the song's section
+        recordsong(list[at].path, player.duration()); // --record: the song's section
         if (many) {
             const std::optional<double> length = player.duration();
             std::printf("Now playing %zu/%zu: %s (%s)\n", at + 1, list.size(),
@@ -206,8 +205,9 @@ class Jukebox final : public Stillclock {
     }
 
     const Args& args;
-    std::vector<std::string> list;
+    std::vector<Song> list;
     bool many;
+    bool asked; // the prompt has been answered
     std::size_t at = 0;
     Show* show = nullptr;
     std::FILE* song = nullptr; // the song's file, read by the raw reader
@@ -224,10 +224,17 @@ class Jukebox final : public Stillclock {
 } // namespace
 
 int filerun(Args& args) {
-    const std::vector<std::string> given(args.paths.begin(), args.paths.end());
-    std::vector<std::string> list = songs(given);
-    if (!given.empty() && list.empty()) {
-        printprompt(stdout);
+    std::vector<std::string> given(args.paths.begin(), args.paths.end());
+    // Without a FILE the prompt names one, which plays as a FILE would.
+    const bool asked = given.empty();
+    if (asked) {
+        std::optional<std::string> typed = askpath(stdin, stdout, stderr);
+        if (!typed) std::exit(exitnofile);
+        given.push_back(std::move(*typed));
+    }
+    std::vector<Song> list = playlist(given, stderr);
+    if (list.empty()) {
+        if (!asked) printprompt(stdout);
         std::printf("Error opening file\n");
         std::fprintf(stderr, "starlume: no songs in '%s'\n", given[0].c_str());
         std::exit(exitnofile);
@@ -235,7 +242,7 @@ int filerun(Args& args) {
     if (args.shuffle) {
         shuffle(list, args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr)));
     }
-    static Jukebox jukebox(args, std::move(list));
+    static Jukebox jukebox(args, std::move(list), asked);
     jukebox.begin();
     if (const int status = startrecording(args, false); status != 0) return status;
     Show& show = windowshow(args);
