@@ -1,7 +1,10 @@
 // The window's clock in step with what is heard, driven through its seams: a
 // player that mixes a chunk every 23 ms of a wall clock the test moves on.
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -37,6 +40,11 @@ class Fakeplayer final : public Player {
     Fakewall wall{[this] { mixdue(); }};
     std::optional<double> server;
     int asked = 0;
+    // When set, the server answers as a real one does: from when the first
+    // sample is truly heard, as it stands at the call; the first answer
+    // then takes slowfirst ms to come back.
+    std::optional<double> truth;
+    double slowfirst = 0;
 
     void mixdue() {
         for (; next <= wall.t; next += chunkms) count.onmix(1024, true, paused, next);
@@ -46,7 +54,11 @@ class Fakeplayer final : public Player {
     int chunkframes() const override { return 1024; }
     std::optional<double> serverlatency() override {
         asked++;
-        return server;
+        if (!truth) return server;
+        const double newest = *truth + 1000.0 * static_cast<double>(mixed().frames) / 44100;
+        const double answer = newest - wall.t;
+        if (asked == 1) wall.sleep(slowfirst);
+        return answer;
     }
     void pause() override { paused = true; }
     void resume() override { paused = false; }
@@ -85,6 +97,53 @@ TEST(Heardclock, OriginFromTheServerTheOptionOrTheMixersBuffer) {
         EXPECT_NEAR(player.wall.t, 1010, 1.01); // set by the pass that finds the first mix
         EXPECT_NEAR(c.startm, heard - clocklead(22.5), 1e-9) << latency;
         EXPECT_EQ(player.asked, latency < 0 ? 1 : 0);
+    }
+}
+
+TEST(Heardclock, FallbacksWhenNoMixComesOrNoServerAnswers) {
+    // the server's answer, --latency; no mix ever comes, so after half a
+    // second the clock is set from then: the origin, and the verbose line's
+    // account of the latency
+    const std::tuple<std::optional<double>, int, double, std::string> cases[] = {
+        {std::nullopt, -1, 1500 + 2 * chunkms + 30,
+         "output latency 76.4 ms (the mixer's buffer twice, and 30 ms)"},
+        {45.0, -1, 1500 + 45, "output latency 45.0 ms (the sound server's)"},
+        {45.0, 20, 1500 + chunkms + 20, "output latency 20 ms (--latency)"},
+    };
+    for (const auto& [server, latency, heard, said] : cases) {
+        Fakeplayer player(1e9);
+        player.server = server;
+        char* text = nullptr;
+        std::size_t length = 0;
+        std::FILE* verbose = open_memstream(&text, &length);
+        Heardclock clock(player, player.wall, latency, verbose);
+        Clock c;
+        clock.start(c, 22.5);
+        setbyfollowing(clock, c, player.wall, 22.5);
+        EXPECT_NEAR(c.startm, heard - clocklead(22.5), 1e-9) << said;
+        std::fclose(verbose);
+        char lead[64];
+        std::snprintf(lead, sizeof lead, ", clock lead %.1f ms\n", clocklead(22.5));
+        EXPECT_EQ(std::string(text, length), "starlume: " + said + lead);
+        std::free(text);
+    }
+    // A device that gives no rate: heard when the newest frame was mixed.
+    EXPECT_EQ(heardorigin({0, 1024, 5000, 1234, 1300}, 50.0, -1), 1234);
+}
+
+TEST(Heardclock, AMixBetweenTheReadsIsReadAgain) {
+    // The first answer takes 30 ms, while one or two chunks are mixed: that
+    // pair is spoilt, and the next one, quick, gives the true origin.
+    for (const double slow : {30.0, 40.0}) {
+        Fakeplayer player(1010);
+        player.truth = 1234.5;
+        player.slowfirst = slow;
+        Heardclock clock(player, player.wall, -1);
+        Clock c;
+        clock.start(c, 22.5);
+        setbyfollowing(clock, c, player.wall, 22.5);
+        EXPECT_EQ(player.asked, 2) << slow;
+        EXPECT_NEAR(c.startm, 1234.5 - clocklead(22.5), 1e-9) << slow;
     }
 }
 
