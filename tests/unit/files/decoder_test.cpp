@@ -422,6 +422,32 @@ TEST(Decoder, ModuleRendersItsToneTheSameEveryTimeOnceOrForEver) {
         EXPECT_EQ(openmodule(bytesof(other), other.size(), Repeat::once), nullptr) << other.size();
 }
 
+TEST(Decoder, AModuleFileReadsAsItsBytesWhateverItsLength) {
+    // A module cut short anywhere, shorter than the probe's head or not, is
+    // read from its file as from memory: refused by both, or the same song.
+    const std::string whole = protracker(1);
+    const std::pair<std::size_t, bool> cases[] = {
+        {whole.size(), true}, {2200, true}, {2108, true},  {2047, true},
+        {1500, true},         {1084, true}, {1083, false}, {600, false},
+    };
+    for (const auto& [size, opens] : cases) {
+        const std::string bytes = whole.substr(0, size);
+        char path[] = "/tmp/starlume_module_XXXXXX";
+        const int fd = mkstemp(path);
+        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+        auto memory = openmodule(bytesof(bytes), bytes.size(), Repeat::once);
+        auto file = openmodule(path, Repeat::once);
+        unlink(path);
+        EXPECT_EQ(memory != nullptr, opens) << size;
+        ASSERT_EQ(file != nullptr, opens) << size;
+        if (!opens) continue;
+        std::vector<std::int16_t> a(2 * 44100), b(2 * 44100);
+        EXPECT_EQ(memory->decode(a.data(), 44100), file->decode(b.data(), 44100)) << size;
+        EXPECT_EQ(a, b) << size;
+    }
+}
+
 TEST(Decoder, InfoNamesTheFormat) {
     struct Case {
         int format, channels;
