@@ -186,6 +186,33 @@ class RenderTest(E2ETest):
                 self.assertGreater(sorted(p[0] for p in pixels)[
                     len(pixels) * 99 // 100], 240)
 
+    def test_quality_and_preset_reach_the_encoder(self):
+        wav = self.fixture('second.wav', wav_bytes(bursts(1)[:RATE * 4]))
+        # the options, the settings x264 writes into the stream: the default
+        # superfast without B-frames at 30, or the preset given as x264 has it
+        cases = [([], {'crf': '30.0', 'me': 'dia', 'subme': '1', 'ref': '1',
+                       'bframes': '0', 'analyse': '0x3:0'}),
+                 (['--quality', '18'], {'crf': '18.0', 'subme': '1',
+                                        'bframes': '0'}),
+                 (['--preset', 'medium', '--quality=40'],
+                  {'crf': '40.0', 'me': 'hex', 'subme': '7', 'ref': '3',
+                   'bframes': '3'}),
+                 (['--preset=veryslow'], {'crf': '30.0', 'me': 'umh',
+                                          'subme': '10', 'ref': '16'})]
+        for options, settings in cases:
+            with self.subTest(' '.join(options)):
+                out = os.path.join(self.tmp, 'settings.mkv')
+                run = render(out, *SMALL, *options, wav)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                with open(out, 'rb') as f:
+                    written = re.search(rb'x264 - core .*? options: ([ -~]*)',
+                                        f.read())
+                self.assertIsNotNone(written)
+                found = dict(o.split('=', 1) for o in
+                             written[1].decode().split() if '=' in o)
+                self.assertEqual({k: found.get(k) for k in settings},
+                                 settings)
+
     def test_bad_input(self):
         tmp = self.tmp
         wav = self.fixture('short.wav', wav_bytes(tone(RATE, 440)))
