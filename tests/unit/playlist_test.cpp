@@ -52,14 +52,16 @@ TEST(Playlist, ListsAsPlayersWriteThem) {
          {}},
         {"/m/bad.m3u",
          "file:///m/a%G1.ogg\nfile:///m/b%4\nfile:///m/c%00.ogg\nhttp://radio/s.ogg\n"
-         "file://elsewhere/d.ogg\nfile://\nok.ogg\n",
+         "file://elsewhere/d.ogg\nfile://\nok.ogg\n" +
+             std::string("e\0.ogg\n", 7),
          {{"/m/ok.ogg", ""}},
          {{1, "'%G1' in 'file:///m/a%G1.ogg' is not a percent escape"},
           {2, "'%4' in 'file:///m/b%4' is not a percent escape"},
           {3, "'%00' in 'file:///m/c%00.ogg' cannot be part of a path"},
           {4, "'http://radio/s.ogg' is not a file on this machine"},
           {5, "'file://elsewhere/d.ogg' is not a file on this machine"},
-          {6, "'file://' names no file"}}},
+          {6, "'file://' names no file"},
+          {8, "a NUL byte cannot be part of a path"}}},
         {"/m/lists/self.m3u",
          "self.m3u\n./SELF.m3u\n../lists//self.m3u\nfile:///m/lists/self.m3u\nother.pls\na.wav\n",
          {{"/m/lists/a.wav", ""}},

@@ -164,6 +164,8 @@ std::string entrypath(std::string_view entry, const std::string& folder, const s
             i += 2;
         }
     }
+    // The file's name would end there, and another file play.
+    if (path.find('\0') != std::string::npos) return "a NUL byte cannot be part of a path";
     if (islistname(path)) {
         if (!self.empty() && lexical(path) == lexical(self)) return "the list names itself";
         return quoted(entry) + " is a list inside a list, which is not played";
