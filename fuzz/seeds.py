@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes small seed inputs for the fuzzers into OUTDIR/header and OUTDIR/analysis."""
+"""Writes small seed inputs for the fuzzers into OUTDIR/header, OUTDIR/analysis and
+OUTDIR/list."""
 import math
 import os
 import struct
@@ -65,6 +66,13 @@ def main():
             "wav-8bit-22k": wav(bytes(i * 37 % 256 for i in range(4000)), channels=2,
                                 rate=22050, bits=8),
             "module": module(),
+        },
+        # The first byte picks the kind: even an M3U list, odd a PLS one.
+        "list": {
+            "m3u": b"\0#EXTM3U\r\n#EXTINF:12,Artist - Title\r\nsub\\a.ogg\r\n"
+                   b"file:///m/My%20Song.flac\r\nfile:///m/b%G1.ogg\r\nlist.m3u8\r\n",
+            "pls": b"\1[playlist]\nFile1=a.ogg\nTitle1=A\nFile12=file://localhost/c%2e.ogg\n"
+                   b"File2=x.pls\nNumberOfEntries=3\n",
         },
     }
     for kind, files in seeds.items():
