@@ -38,8 +38,13 @@ TEST(Playlist, ListsAsPlayersWriteThem) {
     // the list's path, its text, its songs, what it refuses
     const std::tuple<std::string, std::string, Songs, Refused> cases[] = {
         {"/m/a.m3u",
-         "#EXTM3U\n#EXTINF:123,Artist - A Title\na.ogg\n#EXTINF:-1,\nb.ogg\nc.ogg\n",
-         {{"/m/a.ogg", "Artist - A Title"}, {"/m/b.ogg", ""}, {"/m/c.ogg", ""}},
+         "#EXTM3U\n#EXTINF:123,Artist - A Title\na.ogg\n#EXTINF:-1,\nb.ogg\nc.ogg\n"
+         "#EXTINF:-1 tvg-name=\"x, y\",Z, and Z\nd.ogg\n#EXTINF:5\ne.ogg\n",
+         {{"/m/a.ogg", "Artist - A Title"},
+          {"/m/b.ogg", ""},
+          {"/m/c.ogg", ""},
+          {"/m/d.ogg", "Z, and Z"},
+          {"/m/e.ogg", ""}},
          {}},
         {"/m/v.m3u8",
          "#EXTINF:5, Spaced  \r\n#EXTGRP:x\r\n\r\nfile:///home/me/My%20Music/%C3%A9t%c3%a9.flac\r\n"

@@ -198,8 +198,13 @@ Listing m3ulist(std::string_view text, const std::string& folder, const std::str
     for (std::size_t number = 0; !text.empty();) {
         const std::string_view line = nextline(text, number);
         if (line.substr(0, 8) == "#EXTINF:") {
-            const auto comma = line.find(',');
-            title = comma == std::string_view::npos ? "" : trimmed(line.substr(comma + 1));
+            // The first comma outside the quotes of attributes (tvg-name="a, b").
+            bool inquotes = false;
+            std::size_t comma = 8;
+            while (comma < line.size() && (inquotes || line[comma] != ',')) {
+                inquotes = inquotes != (line[comma++] == '"');
+            }
+            title = comma < line.size() ? trimmed(line.substr(comma + 1)) : "";
         }
         if (line.empty() || line[0] == '#') continue;
         std::string path;
