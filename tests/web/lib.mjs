@@ -53,9 +53,11 @@ export function launch(capture, deny = false) {
   });
 }
 
-// A page at url, with every console error and page error kept.
-export async function open(browser, url) {
+// A page at url, with every console error and page error kept; init runs
+// in the page before any of its own scripts.
+export async function open(browser, url, init = null) {
   const page = await browser.newPage({ viewport: { width: 760, height: 1100 } });
+  if (init) await page.addInitScript(init);
   const errors = [];
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', (e) => errors.push('pageerror: ' + e.message));
@@ -139,14 +141,16 @@ export const high = (s, k) =>
 // A canonical 16-bit stereo WAV of a tone at bin 10 of the analysis (about
 // 215 Hz) in bursts, 11 blocks on and 11 off; or steady, for live sound,
 // whose blocks start anywhere (one that holds an onset stirs every band).
-export function tonewav(seconds, bursts = true) {
+// The right channel has the tone at bin right instead (bin 40 is strip 8's
+// alone), so that a page that takes one channel for both loses a tone.
+export function tonewav(seconds, bursts = true, right = 10) {
   const frames = Math.ceil(seconds * RATE / (22 * BLOCK)) * 22 * BLOCK;
   const pcm = Buffer.alloc(frames * 4);
+  const tone = (bin, i) => Math.trunc(32000 * Math.sin(2 * Math.PI * bin * i / BLOCK));
   for (let i = 0; i < frames; i++) {
     const on = !bursts || Math.floor(i / BLOCK) % 22 < 11;
-    const v = on ? Math.trunc(32000 * Math.sin(2 * Math.PI * 10 * i / BLOCK)) : 0;
-    pcm.writeInt16LE(v, 4 * i);
-    pcm.writeInt16LE(v, 4 * i + 2);
+    pcm.writeInt16LE(on ? tone(10, i) : 0, 4 * i);
+    pcm.writeInt16LE(on ? tone(right, i) : 0, 4 * i + 2);
   }
   const head = Buffer.alloc(44);
   head.write('RIFF', 0);
