@@ -1,10 +1,12 @@
 """An evening of music in one window: a folder's songs one after another,
 each with its header report and a "Now playing" line, a tone that dances
 after the switch, the next song on the Right arrow, the end of the list;
-an M3U list that starts over with --loop."""
+an M3U list that starts over with --loop; a single song's end; the song
+keys while paused."""
 
 import os
 import re
+import time
 import unittest
 
 from harness import BANNER, E2ETest, PROMPT, RATE, bursts, silence, wav_bytes
@@ -60,6 +62,30 @@ class PlaylistTest(E2ETest):
         err = app.proc.stderr.read().decode()
         self.assertIn("starlume: cannot open '%s/missing.wav': No such file or "
                       "directory\n" % self.tmp, err)
+
+    def test_a_single_song_ends_as_a_list_does(self):
+        quiet = self.fixture('alone.wav', wav_bytes(silence(RATE // 2)))
+        app = self.launch(argv=[quiet])
+        ended = app.wait_for('End of the list: press Q to quit\n')
+        app.key('Left')  # plays it again, and it ends again
+        app.wait_for('End of the list: press Q to quit\n', ended)
+        self.quit(app)
+        out = app.text()
+        self.assertEqual(out.count('Closing file..\n'), 2)
+        self.assertNotIn('Now playing', out)
+
+    def test_keys_while_paused(self):
+        # Left counts the music heard, not the time paused, and the song it
+        # skips to plays: the short one ends, and --loop starts over.
+        long = self.fixture('long.wav', wav_bytes(silence(10 * RATE)))
+        short = self.fixture('short.wav', wav_bytes(silence(RATE // 2)))
+        app = self.launch(argv=['--loop', long, short])
+        start = app.wait_for('Now playing 1/2')
+        app.key('P')
+        time.sleep(3.5)
+        app.key('Left')
+        app.wait_for('Now playing 1/2', app.wait_for('Now playing 2/2', start))
+        self.quit(app)
 
 
 if __name__ == '__main__':
