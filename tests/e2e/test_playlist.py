@@ -9,7 +9,7 @@ import re
 import time
 import unittest
 
-from harness import BANNER, E2ETest, PROMPT, RATE, bursts, silence, wav_bytes
+from harness import BANNER, E2ETest, PROMPT, RATE, bursts, encode, silence, wav_bytes
 
 
 def played(out):
@@ -64,8 +64,13 @@ class PlaylistTest(E2ETest):
                       "directory\n" % self.tmp, err)
 
     def test_a_single_song_ends_as_a_list_does(self):
-        quiet = self.fixture('alone.wav', wav_bytes(silence(RATE // 2)))
-        app = self.launch(argv=[quiet])
+        # A FLAC cut short: its header says 0:06, its music stops near 0:02.
+        whole = encode(self.fixture('whole.wav', wav_bytes(bursts(6)[:6 * RATE * 4])),
+                       os.path.join(self.tmp, 'whole.flac'), 'flac')
+        with open(whole, 'rb') as f:
+            data = f.read()
+        cut = self.fixture('cut.flac', data[:len(data) * 4 // 10])
+        app = self.launch(argv=[cut], stderr=-1)
         ended = app.wait_for('End of the list: press Q to quit\n')
         app.key('Left')  # plays it again, and it ends again
         app.wait_for('End of the list: press Q to quit\n', ended)
@@ -73,6 +78,9 @@ class PlaylistTest(E2ETest):
         out = app.text()
         self.assertEqual(out.count('Closing file..\n'), 2)
         self.assertNotIn('Now playing', out)
+        err = app.proc.stderr.read().decode()
+        self.assertRegex(err, r"^(starlume: '%s' ended at 0:0[123] of 0:06\n){2}$"
+                         % re.escape(cut))
 
     def test_keys_while_paused(self):
         # Left counts the music heard, not the time paused, and the song it

@@ -181,3 +181,23 @@ TEST(Evening, ShuffledBySeedAndPlayedInThatOrder) {
     EXPECT_EQ(nowplaying(e, std::nullopt),
               "Now playing 8/8: " + once.songs[7].substr(3) + " (-:--)\n");
 }
+
+TEST(Evening, ASongThatStopsShortSaysSo) {
+    struct Row {
+        double seconds, announced;
+        const char* line;
+    };
+    const Row rows[] = {
+        {29.4, 77, "starlume: 'x.flac' ended at 0:29 of 1:17\n"},
+        {0, 3725, "starlume: 'x.flac' ended at 0:00 of 1:02:05\n"},
+        {77, 77, ""},
+        {76.2, 77, ""}, // within a second
+        {295, 300, ""}, // within 2%: an estimate from the header
+        {290, 300, "starlume: 'x.flac' ended at 4:50 of 5:00\n"},
+        {12, 0, ""},  // nothing announced
+        {90, 77, ""}, // longer than announced
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(endedearly("x.flac", r.seconds, r.announced), r.line) << r.seconds;
+    }
+}

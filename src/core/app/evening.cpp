@@ -60,4 +60,11 @@ std::string nowplaying(const Evening& e, std::optional<double> seconds) {
            songname(songat(e)) + " (" + (seconds ? clocktext(*seconds) : "-:--") + ")\n";
 }
 
+std::string endedearly(const std::string& path, double seconds, double announced) {
+    const double missing = announced - seconds;
+    if (announced <= 0 || missing <= 1 || missing <= 0.02 * announced) return "";
+    return "starlume: '" + path + "' ended at " + clocktext(seconds) + " of " +
+           clocktext(announced) + "\n";
+}
+
 } // namespace starlume

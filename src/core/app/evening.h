@@ -63,4 +63,11 @@ const std::string& songat(const Evening& e);
 // for a single song, which has no such line.
 std::string nowplaying(const Evening& e, std::optional<double> seconds);
 
+// The line for a song that stopped short of the length its decoder
+// announced, seconds of each: "starlume: 'PATH' ended at m:ss of m:ss\n".
+// Empty when it held about all it announced (a second or 2% of it may be
+// missing: an estimate from a header can be that far off), or announced
+// nothing.
+std::string endedearly(const std::string& path, double seconds, double announced);
+
 } // namespace starlume

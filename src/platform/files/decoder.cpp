@@ -179,7 +179,7 @@ class Sndfile final : public Decoder {
   public:
     explicit Sndfile(std::unique_ptr<State> state) : s(std::move(state)) {}
 
-    int decode(std::int16_t* frames, int count) override {
+    int produce(std::int16_t* frames, int count) override {
         int done = 0;
         while (!s->ended && done < count) {
             const int want = std::min(count - done, outchunk);

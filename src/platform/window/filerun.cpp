@@ -18,6 +18,7 @@
 #include "core/app/header.h"
 #include "core/app/playlist.h"
 #include "core/app/startup.h"
+#include "core/audio/convert.h"
 #include "core/audio/tap.h"
 #include "core/clock/heard.h"
 #include "core/clock/videoclock.h"
@@ -109,8 +110,17 @@ class Jukebox final : public Stillclock {
         // not play, once the analysis has read all of it. Asked now and then:
         // the player answers under the mixer's lock.
         const double now = wallms();
-        if (now < nextlook || list.finished || show->world.paused == 1) return;
+        if (now < nextlook || show->world.paused == 1) return;
         nextlook = now + 50;
+        if (reading != nullptr && reading->ended()) {
+            // Said when the analysis reaches the end, a moment before it is heard.
+            std::fputs(endedearly(playing, static_cast<double>(reading->decoded()) / analysisrate,
+                                  static_cast<double>(reading->estimate()) / analysisrate)
+                           .c_str(),
+                       stderr);
+            reading = nullptr;
+        }
+        if (list.finished) return;
         if (plays ? !player.playing() : show->source->ended()) next();
     }
 
@@ -166,10 +176,11 @@ class Jukebox final : public Stillclock {
         reportHeader(header, song, stdout);
         // A module repeats as the player repeats it.
         decoded = Decoder::open(path.c_str(), Repeat::forever);
+        const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
         if (!canonical(header)) {
-            const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
             std::printf("%s\n", notwav(i.format, i.channels, i.rate, i.seconds).c_str());
         }
+        announced = i.seconds;
         struct stat st;
         if (fstat(fileno(song), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
             std::fprintf(stderr, "starlume: '%s' holds no sound\n", path.c_str());
@@ -179,12 +190,13 @@ class Jukebox final : public Stillclock {
     // The song the list names plays and is analysed; the clock, the pause
     // and the heard origin start afresh.
     void start() {
-        const std::string& path = songat(list);
+        const std::string& path = playing = songat(list);
         // The player's output is tapped only for what no decoder reads.
         Tapring* ring = decoded == nullptr ? &player.tap() : nullptr;
         plays = player.play(path.c_str());
         std::unique_ptr<Source> tap = ring != nullptr ? played(player, *ring, plays) : nullptr;
         if (tap == nullptr) player.untap();
+        reading = decoded.get();
         show->source = filesource(std::move(decoded), song, std::move(tap));
         show->clock = Clock{};
         show->world.paused = -1;
@@ -193,8 +205,13 @@ class Jukebox final : public Stillclock {
         } else {
             setclock(show->clock, wallms(), clocklead(picturems()));
         }
-        recordsong(path, player.duration()); // --record: the song's section
-        std::fputs(nowplaying(list, player.duration()).c_str(), stdout);
+        // One length for the song everywhere: the decoder's, as the header
+        // report gives it and a video plays it (the player's own reading of a
+        // module can differ by seconds); the player's for what it alone reads.
+        const std::optional<double> length =
+            announced > 0 ? std::optional<double>(announced) : player.duration();
+        recordsong(path, length); // --record: the song's section
+        std::fputs(nowplaying(list, length).c_str(), stdout);
         nextlook = wallms() + 50;
     }
 
@@ -205,6 +222,9 @@ class Jukebox final : public Stillclock {
     std::FILE* song = nullptr; // the song's file, read by the raw reader
     WavHeader header;
     std::unique_ptr<Decoder> decoded; // the song's, when a decoder reads it
+    const Decoder* reading = nullptr; // the same, read by the analysis, until its end
+    double announced = 0;             // the song's length by its decoder, s; 0 when not known
+    std::string playing;              // the song's path
     Sdlplayer player;
     Wallclock wall;
     Heardclock heard;
