@@ -186,13 +186,16 @@ class BadInputTest(E2ETest):
     def test_why_is_said_on_stderr(self):
         missing = self.tmp + '/no-such.wav'
         empty = self.fixture('empty.wav', b'')
+        text = self.fixture('text.mp3', b'no music in here at all\n' * 80)
         os.mkdir(self.tmp + '/nothing')
         # given or typed, the exit status (None: the window opens), the line
         rows = [([missing], 1, "starlume: cannot open '%s': No such file or directory\n" % missing),
                 # a folder typed at the prompt; given, it stands for its songs
                 (self.tmp, 1, "starlume: cannot open '%s': Is a directory\n" % self.tmp),
                 ([self.tmp + '/nothing'], 1, "starlume: no songs in '%s/nothing'\n" % self.tmp),
-                ([empty], None, "starlume: '%s' holds no sound\n" % empty)]
+                ([empty], None, "starlume: '%s' holds no sound\n" % empty),
+                # a text renamed: the decoders' notes on it are held back
+                ([text], None, '')]
         if os.geteuid() != 0:  # root reads whatever the mode says
             locked = self.fixture('locked.wav', wav(data=SECOND))
             os.chmod(locked, 0)

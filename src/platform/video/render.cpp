@@ -29,6 +29,7 @@ extern "C" {
 #include "core/clock/videoclock.h"
 #include "core/input/take.h"
 #include "platform/files/decoder.h"
+#include "platform/files/notes.h"
 #include "platform/gl/draw.h"
 #include "platform/video/encoder.h"
 #include "platform/video/offscreen.h"
@@ -355,7 +356,11 @@ int renderrun(const Args& given) {
     }
     if (int status = check(args); status != 0) return status;
     // Decoded once: the music's length, its analysis and the soundtrack.
+    Heldnotes held;
     const std::vector<std::int16_t> music = decodeall(args.path);
+    if (const std::string notes = held.release(); args.verbose) {
+        std::fputs(notesline(args.path, notes).c_str(), stderr);
+    }
     if (music.empty()) {
         return fail(exitnofile, std::string("no decoder reads sound from '") + args.path +
                                     "'; a video needs decodable audio");

@@ -24,6 +24,7 @@
 #include "core/clock/videoclock.h"
 #include "core/clock/wallclock.h"
 #include "platform/files/decoder.h"
+#include "platform/files/notes.h"
 #include "platform/files/resampler.h"
 #include "platform/sound/player.h"
 #include "platform/window/record.h"
@@ -175,7 +176,9 @@ class Jukebox final : public Stillclock {
         const std::string& path = songat(list);
         reportHeader(header, song, stdout);
         // A module repeats as the player repeats it.
+        Heldnotes held;
         decoded = Decoder::open(path.c_str(), Repeat::forever);
+        notes = held.release();
         const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
         if (!canonical(header)) {
             std::printf("%s\n", notwav(i.format, i.channels, i.rate, i.seconds).c_str());
@@ -193,7 +196,10 @@ class Jukebox final : public Stillclock {
         const std::string& path = playing = songat(list);
         // The player's output is tapped only for what no decoder reads.
         Tapring* ring = decoded == nullptr ? &player.tap() : nullptr;
+        Heldnotes held;
         plays = player.play(path.c_str());
+        notes += held.release();
+        if (args.verbose) std::fputs(notesline(path, notes).c_str(), stderr);
         std::unique_ptr<Source> tap = ring != nullptr ? played(player, *ring, plays) : nullptr;
         if (tap == nullptr) player.untap();
         reading = decoded.get();
@@ -225,6 +231,7 @@ class Jukebox final : public Stillclock {
     const Decoder* reading = nullptr; // the same, read by the analysis, until its end
     double announced = 0;             // the song's length by its decoder, s; 0 when not known
     std::string playing;              // the song's path
+    std::string notes;                // what the libraries said while it opened
     Sdlplayer player;
     Wallclock wall;
     Heardclock heard;
