@@ -76,8 +76,9 @@ class Decoder : public Source {
 Side sideof(const int* map, int c, int n, bool vorbisorder);
 
 // The whole of a file's music, decoded once (a module plays its song once):
-// interleaved frames. Empty when no decoder reads it.
-std::vector<std::int16_t> decodeall(const char* path);
+// interleaved frames. Empty when no decoder reads it. announced, when given,
+// is set to the frames the file's header promised (0 when it does not say).
+std::vector<std::int16_t> decodeall(const char* path, std::int64_t* announced = nullptr);
 
 // The sound of a file for the analysis: its decoded audio when a decoder
 // reads it (decoded; a module repeating as the player repeats it);

@@ -23,6 +23,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "core/app/evening.h"
 #include "core/app/exits.h"
 #include "core/app/playlist.h"
 #include "core/app/show.h"
@@ -357,10 +358,16 @@ int renderrun(const Args& given) {
     if (int status = check(args); status != 0) return status;
     // Decoded once: the music's length, its analysis and the soundtrack.
     Heldnotes held;
-    const std::vector<std::int16_t> music = decodeall(args.path);
+    std::int64_t announced = 0;
+    const std::vector<std::int16_t> music = decodeall(args.path, &announced);
     if (const std::string notes = held.release(); args.verbose) {
         std::fputs(notesline(args.path, notes).c_str(), stderr);
     }
+    // The video is as long as the music there is; a file cut short says so.
+    std::fputs(endedearly(args.path, static_cast<double>(music.size() / 2) / analysisrate,
+                          static_cast<double>(announced) / analysisrate)
+                   .c_str(),
+               stderr);
     if (music.empty()) {
         return fail(exitnofile, std::string("no decoder reads sound from '") + args.path +
                                     "'; a video needs decodable audio");
