@@ -91,9 +91,10 @@ class PlaylistTest(E2ETest):
         start = app.wait_for('Now playing 1/2')
         app.key('P')
         time.sleep(3.5)
-        app.key('Left')
+        app.key('Prior')  # PgUp, as Left
         app.wait_for('Now playing 1/2', app.wait_for('Now playing 2/2', start))
         self.quit(app)
+        self.assertEqual([n for n, _, _, _ in played(app.text(start))][:2], ['2', '1'])
 
 
 if __name__ == '__main__':
