@@ -113,16 +113,21 @@ class Jukebox final : public Stillclock {
         const double now = wallms();
         if (now < nextlook || show->world.paused == 1) return;
         nextlook = now + 50;
-        if (reading != nullptr && reading->ended()) {
-            // Said when the analysis reaches the end, a moment before it is heard.
-            std::fputs(endedearly(playing, static_cast<double>(reading->decoded()) / analysisrate,
-                                  static_cast<double>(reading->estimate()) / analysisrate)
-                           .c_str(),
-                       stderr);
-            reading = nullptr;
-        }
+        if (reading != nullptr && reading->ended()) sayifshort();
         if (list.finished) return;
-        if (plays ? !player.playing() : show->source->ended()) next();
+        if (plays ? !player.playing() : show->source->ended()) {
+            // The player may be done a little before the analysis: the rest
+            // of the decoder's music, when it has at most a moment left, is
+            // read now so that a file cut short says so before the next song.
+            if (reading != nullptr) {
+                std::int16_t rest[2 * 1024];
+                for (int n = 0; n < analysisrate / 2 && !reading->ended(); n += 1024) {
+                    reading->read(rest, 1024);
+                }
+                if (reading->ended()) sayifshort();
+            }
+            next();
+        }
     }
 
     void next() override { say(nextsong(list, opener())); }
@@ -133,6 +138,16 @@ class Jukebox final : public Stillclock {
     }
 
   private:
+    // Once the decoder has given all it had: a line when that was less than
+    // it announced.
+    void sayifshort() {
+        std::fputs(endedearly(playing, static_cast<double>(reading->decoded()) / analysisrate,
+                              static_cast<double>(reading->estimate()) / analysisrate)
+                       .c_str(),
+                   stderr);
+        reading = nullptr;
+    }
+
     void say(Turn t) {
         if (t == Turn::ranout) std::fputs(endofthelist, stdout);
     }
@@ -228,7 +243,7 @@ class Jukebox final : public Stillclock {
     std::FILE* song = nullptr; // the song's file, read by the raw reader
     WavHeader header;
     std::unique_ptr<Decoder> decoded; // the song's, when a decoder reads it
-    const Decoder* reading = nullptr; // the same, read by the analysis, until its end
+    Decoder* reading = nullptr;       // the same, read by the analysis, until its end
     double announced = 0;             // the song's length by its decoder, s; 0 when not known
     std::string playing;              // the song's path
     std::string notes;                // what the libraries said while it opened
