@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/app/evening.h"
 #include "core/audio/analysis.h"
 #include "platform/files/decoder.h"
 #include "platform/files/module.h"
@@ -444,21 +443,5 @@ TEST(Decoder, InfoNamesTheFormat) {
         EXPECT_EQ(std::tuple(i.format, i.channels, i.rate),
                   std::tuple(std::string(c.name), c.channels, 48000));
         EXPECT_NEAR(i.seconds, 1, c.near) << c.name;
-    }
-}
-
-TEST(Decoder, WholeFilesHoldWhatTheyAnnounce) {
-    // even where the length is an estimate, so that none is taken for a file cut short
-    for (const int format : {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, SF_FORMAT_OGG | SF_FORMAT_OPUS,
-                             SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}) {
-        const Soundfile f(music(48000, 3), 48000, format);
-        auto d = Decoder::open(f.path.c_str());
-        std::vector<std::int16_t> block(2 * 2048);
-        while (!d->ended()) d->read(block.data(), 2048);
-        EXPECT_NEAR(static_cast<double>(d->estimate()) / 44100, 3, 0.1) << format;
-        EXPECT_EQ(endedearly(f.path, static_cast<double>(d->decoded()) / 44100,
-                             static_cast<double>(d->estimate()) / 44100),
-                  "")
-            << format;
     }
 }
