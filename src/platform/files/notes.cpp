@@ -6,33 +6,43 @@
 
 namespace starlume {
 
+namespace {
+
+// A file, not a pipe: a library that says a great deal cannot fill it and
+// stall. Made once and emptied after each hold, as a song switch holds twice.
+int heldfile() {
+    static std::FILE* const f = std::tmpfile();
+    return f != nullptr ? fileno(f) : -1;
+}
+
+} // namespace
+
 Heldnotes::Heldnotes() {
+    const int fd = heldfile();
+    if (fd < 0) return;
     std::fflush(stderr);
-    // A file, not a pipe: a library that says a great deal cannot fill it
-    // and stall.
-    held = std::tmpfile();
-    if (held == nullptr) return;
     saved = dup(STDERR_FILENO);
-    if (saved < 0 || dup2(fileno(held), STDERR_FILENO) < 0) {
-        if (saved >= 0) close(saved);
+    if (saved >= 0 && dup2(fd, STDERR_FILENO) < 0) {
+        close(saved);
         saved = -1;
-        std::fclose(held);
-        held = nullptr;
     }
 }
 
 std::string Heldnotes::release() {
-    if (held == nullptr) return "";
+    if (saved < 0) return "";
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);
     saved = -1;
+    const int fd = heldfile();
     std::string notes;
-    std::rewind(held);
     char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, held)) > 0;) notes.append(buf, n);
-    std::fclose(held);
-    held = nullptr;
+    for (ssize_t n; (n = pread(fd, buf, sizeof buf, static_cast<off_t>(notes.size()))) > 0;) {
+        notes.append(buf, static_cast<std::size_t>(n));
+    }
+    // Emptied for the next hold; should that fail, the next one reads these
+    // notes again, which only --verbose shows.
+    if (ftruncate(fd, 0) == 0) lseek(fd, 0, SEEK_SET);
     return notes;
 }
 

@@ -5,7 +5,6 @@
 // are held back here, to be dropped or summed up in one line.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 namespace starlume {
@@ -23,8 +22,7 @@ class Heldnotes {
     std::string release();
 
   private:
-    std::FILE* held = nullptr;
-    int saved = -1; // stderr's own descriptor
+    int saved = -1; // stderr's own descriptor, while held
 };
 
 // The notes held while path was opened, in one line for --verbose: the first

@@ -23,6 +23,11 @@ TEST(Notes, HeldWhileAFileOpensThenGivenBackInOneLine) {
         said = held.release();
         EXPECT_EQ(held.release(), "");
     }
+    {
+        Heldnotes again; // holds only what is said meanwhile
+        std::fputs("Note: b\n", stderr);
+        EXPECT_EQ(again.release(), "Note: b\n");
+    }
     fstat(STDERR_FILENO, &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 4002);
