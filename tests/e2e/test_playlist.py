@@ -2,13 +2,15 @@
 each with its header report and a "Now playing" line, a tone that dances
 after the switch, the next song on the Right arrow, the end of the list;
 an M3U list that starts over with --loop, its titles named; a path with
-blanks and quotes, and a folder, typed at the prompt."""
+blanks and quotes, and a folder, typed at the prompt; a single song's end;
+the song keys while paused."""
 
 import os
 import re
+import time
 import unittest
 
-from harness import BANNER, E2ETest, PROMPT, RATE, bursts, silence, wav_bytes
+from harness import BANNER, E2ETest, PROMPT, RATE, bursts, encode, silence, wav_bytes
 
 
 def played(out):
@@ -85,6 +87,37 @@ class PlaylistTest(E2ETest):
         self.assertEqual(out.count(PROMPT), 1)
         self.assertEqual(played(out), [('1', '2', '1 quiet.wav', '0:01'),
                                        ('2', '2', '2 tone.wav', '0:20')])
+
+    def test_a_single_song_ends_as_a_list_does(self):
+        # A FLAC cut short: its header says 0:06, its music stops near 0:02.
+        whole = encode(self.fixture('whole.wav', wav_bytes(bursts(6)[:6 * RATE * 4])),
+                       os.path.join(self.tmp, 'whole.flac'), 'flac')
+        with open(whole, 'rb') as f:
+            data = f.read()
+        cut = self.fixture('cut.flac', data[:len(data) * 4 // 10])
+        app = self.launch(argv=[cut], stderr=-1)
+        ended = app.wait_for('End of the list: press Q to quit\n')
+        app.key('Left')  # plays it again, and it ends again
+        app.wait_for('End of the list: press Q to quit\n', ended)
+        self.quit(app)
+        self.assertEqual(app.text().count('Closing file..\n'), 2)
+        err = app.proc.stderr.read().decode()
+        self.assertRegex(err, r"^(starlume: '%s' ended at 0:0[123] of 0:06\n){2}$"
+                         % re.escape(cut))
+
+    def test_keys_while_paused(self):
+        # Left counts the music heard, not the time paused, and the song it
+        # skips to plays: the short one ends, and --loop starts over.
+        long = self.fixture('long.wav', wav_bytes(silence(10 * RATE)))
+        short = self.fixture('short.wav', wav_bytes(silence(RATE // 2)))
+        app = self.launch(argv=['--loop', long, short])
+        start = app.wait_for('Now playing 1/2')
+        app.key('P')
+        time.sleep(3.5)
+        app.key('Prior')  # PgUp, as Left
+        app.wait_for('Now playing 1/2', app.wait_for('Now playing 2/2', start))
+        self.quit(app)
+        self.assertEqual([n for n, _, _, _ in played(app.text(start))][:2], ['2', '1'])
 
 
 if __name__ == '__main__':

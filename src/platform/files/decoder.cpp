@@ -179,7 +179,7 @@ class Sndfile final : public Decoder {
   public:
     explicit Sndfile(std::unique_ptr<State> state) : s(std::move(state)) {}
 
-    int decode(std::int16_t* frames, int count) override {
+    int produce(std::int16_t* frames, int count) override {
         int done = 0;
         while (!s->ended && done < count) {
             const int want = std::min(count - done, outchunk);
@@ -242,10 +242,12 @@ std::unique_ptr<Decoder> Decoder::open(const unsigned char* data, std::size_t si
     return openmodule(data, size, repeat);
 }
 
-std::vector<std::int16_t> decodeall(const char* path) {
+std::vector<std::int16_t> decodeall(const char* path, std::int64_t* announced) {
     std::vector<std::int16_t> music;
+    if (announced != nullptr) *announced = 0;
     auto d = Decoder::open(path);
     if (d == nullptr) return music;
+    if (announced != nullptr) *announced = d->estimate();
     constexpr int chunk = 65536;
     music.reserve(2 * static_cast<std::size_t>(d->estimate() + chunk));
     for (int got = chunk; got == chunk;) {

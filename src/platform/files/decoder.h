@@ -47,13 +47,27 @@ class Decoder : public Source {
 
     // The same, returning how many frames came from the file: fewer than
     // count only at its end.
-    virtual int decode(std::int16_t* frames, int count) = 0;
+    int decode(std::int16_t* frames, int count) {
+        const int n = produce(frames, count);
+        made += n;
+        return n;
+    }
+
+    // Frames that came from the file so far, at 44100 Hz: at the end, set
+    // against estimate, whether the file held all it announced.
+    std::int64_t decoded() const { return made; }
 
     // About how many frames at 44100 Hz one pass holds, from the file's
     // header; 0 when it does not say.
     virtual std::int64_t estimate() const = 0;
 
     virtual Soundinfo info() const = 0;
+
+  protected:
+    virtual int produce(std::int16_t* frames, int count) = 0;
+
+  private:
+    std::int64_t made = 0;
 };
 
 // Side of channel c of n, from the file's channel map (libsndfile's
@@ -62,8 +76,9 @@ class Decoder : public Source {
 Side sideof(const int* map, int c, int n, bool vorbisorder);
 
 // The whole of a file's music, decoded once (a module plays its song once):
-// interleaved frames. Empty when no decoder reads it.
-std::vector<std::int16_t> decodeall(const char* path);
+// interleaved frames. Empty when no decoder reads it. announced, when given,
+// is set to the frames the file's header promised (0 when it does not say).
+std::vector<std::int16_t> decodeall(const char* path, std::int64_t* announced = nullptr);
 
 // The sound of a file for the analysis: its decoded audio when a decoder
 // reads it (decoded; a module repeating as the player repeats it);

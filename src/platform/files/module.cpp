@@ -54,7 +54,7 @@ class Module final : public Decoder {
     }
     ~Module() override { openmpt_module_destroy(m); }
 
-    int decode(std::int16_t* frames, int count) override {
+    int produce(std::int16_t* frames, int count) override {
         int done = 0;
         while (done < count) {
             if (at == held) {

@@ -23,12 +23,14 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "core/app/evening.h"
 #include "core/app/exits.h"
 #include "core/app/playlist.h"
 #include "core/app/show.h"
 #include "core/clock/videoclock.h"
 #include "core/input/take.h"
 #include "platform/files/decoder.h"
+#include "platform/files/notes.h"
 #include "platform/gl/draw.h"
 #include "platform/video/encoder.h"
 #include "platform/video/offscreen.h"
@@ -355,7 +357,17 @@ int renderrun(const Args& given) {
     }
     if (int status = check(args); status != 0) return status;
     // Decoded once: the music's length, its analysis and the soundtrack.
-    const std::vector<std::int16_t> music = decodeall(args.path);
+    Heldnotes held;
+    std::int64_t announced = 0;
+    const std::vector<std::int16_t> music = decodeall(args.path, &announced);
+    if (const std::string notes = held.release(); args.verbose) {
+        std::fputs(notesline(args.path, notes).c_str(), stderr);
+    }
+    // The video is as long as the music there is; a file cut short says so.
+    std::fputs(endedearly(args.path, static_cast<double>(music.size() / 2) / analysisrate,
+                          static_cast<double>(announced) / analysisrate)
+                   .c_str(),
+               stderr);
     if (music.empty()) {
         return fail(exitnofile, std::string("no decoder reads sound from '") + args.path +
                                     "'; a video needs decodable audio");

@@ -13,15 +13,18 @@
 #include <SDL2/SDL.h>
 #include <sys/stat.h>
 
+#include "core/app/evening.h"
 #include "core/app/exits.h"
 #include "core/app/header.h"
 #include "core/app/playlist.h"
 #include "core/app/startup.h"
+#include "core/audio/convert.h"
 #include "core/audio/tap.h"
 #include "core/clock/heard.h"
 #include "core/clock/videoclock.h"
 #include "core/clock/wallclock.h"
 #include "platform/files/decoder.h"
+#include "platform/files/notes.h"
 #include "platform/files/resampler.h"
 #include "platform/sound/player.h"
 #include "platform/window/record.h"
@@ -41,33 +44,37 @@ std::unique_ptr<Source> played(Sdlplayer& player, Tapring& ring, bool plays) {
 }
 
 // One song or an evening of them in the window: each song's header report,
-// its music played and analysed in step with what is heard, the next one
-// when it ends or is asked for.
+// its music played and analysed in step with what is heard, the song the
+// list's state names when a song ends or a song key is pressed.
 class Jukebox final : public Stillclock {
   public:
-    Jukebox(const Args& args, std::vector<Song> list, bool asked)
-        : args(args), list(std::move(list)), many(this->list.size() > 1), asked(asked),
+    Jukebox(const Args& args, Evening evening, bool asked)
+        : args(args), list(std::move(evening)), many(list.songs.size() > 1), asked(asked),
           heard(player, wall, args.latency, args.verbose ? stderr : nullptr) {}
 
     // The first song that opens, and its header report: one file by the
     // console dialogue, answered by the command line or at the prompt; of a
     // list, the first that opens. Exits when none does.
     void begin() {
-        static char path[pathcapacity + 1];
-        std::FILE* f = nullptr;
         if (!many) {
-            f = openaudiofile(stdin, stdout, path, list[0].path.c_str(), stderr, asked);
+            static char path[pathcapacity + 1];
+            std::FILE* f =
+                openaudiofile(stdin, stdout, path, list.songs[0].path.c_str(), stderr, asked);
             if (f == nullptr) std::exit(exitnofile);
-        } else {
-            if (!asked) printprompt(stdout);
-            for (at = 0; f == nullptr && at < list.size(); at++) f = openasong(list[at].path);
-            if (f == nullptr) {
-                std::printf("Error opening file\n");
-                std::exit(exitnofile);
-            }
-            at--;
+            list.at = 0;
+            report(f);
+            return;
         }
-        report(f);
+        if (!asked) printprompt(stdout);
+        const bool opened = startevening(list, [this](std::size_t i) {
+            std::FILE* f = openasong(list.songs[i].path);
+            if (f != nullptr) report(f);
+            return f != nullptr;
+        });
+        if (!opened) {
+            std::printf("Error opening file\n");
+            std::exit(exitnofile);
+        }
     }
 
     // After the banner: the audio device, and the first song plays.
@@ -102,34 +109,47 @@ class Jukebox final : public Stillclock {
         // not play, once the analysis has read all of it. Asked now and then:
         // the player answers under the mixer's lock.
         const double now = wallms();
-        if (!many || now < nextlook || finished || show->world.paused == 1) return;
+        if (now < nextlook || show->world.paused == 1) return;
         nextlook = now + 50;
-        if (plays ? !player.playing() : show->source->ended()) next();
-    }
-
-    void next() override {
-        if (!many || finished) return;
-        for (std::size_t tries = 0; tries < list.size(); tries++) {
-            if (at + 1 == list.size() && !args.loop) break;
-            at = (at + 1) % list.size();
-            if (open()) return;
+        if (reading != nullptr && reading->ended()) sayifshort();
+        if (list.finished) return;
+        if (plays ? !player.playing() : show->source->ended()) {
+            // The player may be done a little before the analysis: the rest
+            // of the decoder's music, when it has at most a moment left, is
+            // read now so that a file cut short says so before the next song.
+            if (reading != nullptr) {
+                std::int16_t rest[2 * 1024];
+                for (int n = 0; n < analysisrate / 2 && !reading->ended(); n += 1024) {
+                    reading->read(rest, 1024);
+                }
+                if (reading->ended()) sayifshort();
+            }
+            next();
         }
-        finished = true;
-        std::printf("End of the list: press Q to quit\n");
     }
 
-    // The song before; this one again once more than 3 s of it are heard,
-    // or the last one again after the list has run out.
+    void next() override { say(nextsong(list, opener())); }
+
     void previous() override {
-        if (!many) return;
-        const bool again = finished || clockms() - show->clock.startm - show->clock.lead > 3000;
-        for (std::size_t tries = 0; tries < list.size(); tries++) {
-            if (tries > 0 || !again) at = at > 0 ? at - 1 : args.loop ? list.size() - 1 : 0;
-            if (open()) return;
-        }
+        const double ms = heardms(show->clock, clockms(), show->world.paused == 1);
+        say(previoussong(list, ms, opener()));
     }
 
   private:
+    // Once the decoder has given all it had: a line when that was less than
+    // it announced.
+    void sayifshort() {
+        std::fputs(endedearly(playing, static_cast<double>(reading->decoded()) / analysisrate,
+                              static_cast<double>(reading->estimate()) / analysisrate)
+                       .c_str(),
+                   stderr);
+        reading = nullptr;
+    }
+
+    void say(Turn t) {
+        if (t == Turn::ranout) std::fputs(endofthelist, stdout);
+    }
+
     // Opens a song of a list, or says on stderr why it cannot.
     static std::FILE* openasong(const std::string& path) {
         std::FILE* f = openmusic(path.c_str());
@@ -142,20 +162,21 @@ class Jukebox final : public Stillclock {
         return f;
     }
 
-    // The song at `at`, when it opens: its report, and it plays.
-    bool open() {
-        const double began = wallms();
-        std::FILE* f = openasong(list[at].path);
-        if (f == nullptr) return false;
-        finished = false;
-        report(f);
-        start();
-        // The event loop waits meanwhile: no frame is drawn.
-        if (args.verbose) {
-            std::fprintf(stderr, "starlume: the switch to song %zu took %.1f ms\n", at + 1,
-                         wallms() - began);
-        }
-        return true;
+    // The song the list names, when it opens: its report, and it plays.
+    Opensong opener() {
+        return [this](std::size_t i) {
+            const double began = wallms();
+            std::FILE* f = openasong(list.songs[i].path);
+            if (f == nullptr) return false;
+            report(f);
+            start();
+            // The event loop waits meanwhile: no frame is drawn.
+            if (args.verbose) {
+                std::fprintf(stderr, "starlume: the switch to song %zu took %.1f ms\n", i + 1,
+                             wallms() - began);
+            }
+            return true;
+        };
     }
 
     // The header report of the song just opened; its stream stays at the
@@ -165,28 +186,36 @@ class Jukebox final : public Stillclock {
     void report(std::FILE* f) {
         if (song != nullptr) std::fclose(song);
         song = f;
+        const std::string& path = songat(list);
         reportHeader(header, song, stdout);
         // A module repeats as the player repeats it.
-        decoded = Decoder::open(list[at].path.c_str(), Repeat::forever);
+        Heldnotes held;
+        decoded = Decoder::open(path.c_str(), Repeat::forever);
+        notes = held.release();
+        const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
         if (!canonical(header)) {
-            const Soundinfo i = decoded != nullptr ? decoded->info() : Soundinfo{};
             std::printf("%s\n", notwav(i.format, i.channels, i.rate, i.seconds).c_str());
         }
+        announced = i.seconds;
         struct stat st;
         if (fstat(fileno(song), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
-            std::fprintf(stderr, "starlume: '%s' holds no sound\n", list[at].path.c_str());
+            std::fprintf(stderr, "starlume: '%s' holds no sound\n", path.c_str());
         }
     }
 
-    // The song at `at` plays and is analysed; the clock, the pause and the
-    // heard origin start afresh.
+    // The song the list names plays and is analysed; the clock, the pause
+    // and the heard origin start afresh.
     void start() {
-        const char* path = list[at].path.c_str();
+        const std::string& path = playing = songat(list);
         // The player's output is tapped only for what no decoder reads.
         Tapring* ring = decoded == nullptr ? &player.tap() : nullptr;
-        plays = player.play(path);
+        Heldnotes held;
+        plays = player.play(path.c_str());
+        notes += held.release();
+        if (args.verbose) std::fputs(notesline(path, notes).c_str(), stderr);
         std::unique_ptr<Source> tap = ring != nullptr ? played(player, *ring, plays) : nullptr;
         if (tap == nullptr) player.untap();
+        reading = decoded.get();
         show->source = filesource(std::move(decoded), song, std::move(tap));
         show->clock = Clock{};
         show->world.paused = -1;
@@ -195,30 +224,33 @@ class Jukebox final : public Stillclock {
         } else {
             setclock(show->clock, wallms(), clocklead(picturems()));
         }
-        recordsong(list[at].path, player.duration()); // --record: the song's section
-        if (many) {
-            const std::optional<double> length = player.duration();
-            std::printf("Now playing %zu/%zu: %s (%s)\n", at + 1, list.size(),
-                        songname(list[at]).c_str(), length ? clocktext(*length).c_str() : "-:--");
-        }
+        // One length for the song everywhere: the decoder's, as the header
+        // report gives it and a video plays it (the player's own reading of a
+        // module can differ by seconds); the player's for what it alone reads.
+        const std::optional<double> length =
+            announced > 0 ? std::optional<double>(announced) : player.duration();
+        recordsong(path, length); // --record: the song's section
+        std::fputs(nowplaying(list, length).c_str(), stdout);
         nextlook = wallms() + 50;
     }
 
     const Args& args;
-    std::vector<Song> list;
+    Evening list;
     bool many;
     bool asked; // the prompt has been answered
-    std::size_t at = 0;
     Show* show = nullptr;
     std::FILE* song = nullptr; // the song's file, read by the raw reader
     WavHeader header;
     std::unique_ptr<Decoder> decoded; // the song's, when a decoder reads it
+    Decoder* reading = nullptr;       // the same, read by the analysis, until its end
+    double announced = 0;             // the song's length by its decoder, s; 0 when not known
+    std::string playing;              // the song's path
+    std::string notes;                // what the libraries said while it opened
     Sdlplayer player;
     Wallclock wall;
     Heardclock heard;
-    bool plays = false;    // the player plays the song
-    bool finished = false; // the list has run out
-    double nextlook = 0;   // when to ask again whether the song has ended
+    bool plays = false;  // the player plays the song
+    double nextlook = 0; // when to ask again whether the song has ended
 };
 
 } // namespace
@@ -239,10 +271,9 @@ int filerun(Args& args) {
         std::fprintf(stderr, "starlume: no songs in '%s'\n", given[0].c_str());
         std::exit(exitnofile);
     }
-    if (args.shuffle) {
-        shuffle(list, args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr)));
-    }
-    static Jukebox jukebox(args, std::move(list), asked);
+    std::optional<unsigned> order;
+    if (args.shuffle) order = args.seed ? *args.seed : static_cast<unsigned>(std::time(nullptr));
+    static Jukebox jukebox(args, makeevening(std::move(list), args.loop, order), asked);
     jukebox.begin();
     if (const int status = startrecording(args, false); status != 0) return status;
     Show& show = windowshow(args);
