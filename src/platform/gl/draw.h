@@ -3,6 +3,7 @@
 // presenting the frame is up to the target.
 #pragma once
 
+#include "core/app/cli.h"
 #include "core/app/show.h"
 #include "core/render/frame.h"
 
@@ -16,14 +17,24 @@ void keepfreedmemory();
 // Blending, multisampling, black clear colour, identity projection: set once.
 void setglstate();
 
+// Draws the stars into this part of the target; a clear still clears all
+// of it, so the rest takes the background colour.
+void drawon(const Square& square);
+
 // Glyph k of the frame: a line loop through its outline, or a point.
 void circle(const Frame& f, int k);
 
 // Clears, draws every glyph in its colour, then sets the clear colour the
-// frame leaves for the next one.
+// frame leaves for the next one, with the clear alpha given: a transparent
+// background clears to 0.
 void drawframe(const Frame& f);
+void setclearalpha(float alpha);
 
 // Builds the show's next frame and draws it.
 void drawstars(Show& s);
+
+// Builds the show's next frame, which moves the colours on as drawing it
+// would, and keeps the clear colour it sets; draws nothing.
+void skipstars(Show& s);
 
 } // namespace starlume
