@@ -332,8 +332,9 @@ std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& qu
     const bool terminal = isatty(STDERR_FILENO) != 0;
     auto shown = started;
     // Before the part, the stars dance unseen, and each frame's colours
-    // still move the schemes on.
-    for (std::int64_t k = 0; k < part.first && stopsignal == 0; k++) {
+    // still move the schemes on. A signal stops the video after the part's
+    // first frame, which needs the whole dance before it anyway.
+    for (std::int64_t k = 0; k < part.first; k++) {
         dance.toframe(k);
         skipstars(show);
     }
