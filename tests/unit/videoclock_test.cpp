@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <optional>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -177,57 +175,4 @@ TEST(Videoclock, ProgressTexts) {
     EXPECT_EQ(progressline(150, 300, 2.5, 5.0),
               " 50%  frame 150 of 300  0.50x real time  0:05 left");
     EXPECT_EQ(progressline(0, 300, 0, 0.1), "  0%  frame 0 of 300  0.00x real time  -:-- left");
-}
-
-TEST(Videoclock, APartKeepsTheWholeVideosFramesAndItsSound) {
-    // five seconds at 30 fps: from, to, then the frames and music frames kept
-    // or why none are
-    const Videoclock c(2000, 30, 5 * 44100);
-    struct Case {
-        std::optional<double> from, to;
-        Cut cut;
-        std::string why;
-    };
-    const Case cases[] = {
-        {{}, {}, {0, 150, 0, 220500}, ""},
-        {1, {}, {30, 150, 44100, 220500}, ""},
-        {1.01, {}, {31, 150, 45570, 220500}, ""},
-        {1, 2, {30, 60, 44100, 88200}, ""},
-        {{}, 2.01, {0, 61, 0, 88641}, ""},
-        {{}, 9, {0, 150, 0, 220500}, ""},
-        {5, {}, {}, "--from 5 is past the end of the music (0:05)"},
-        {4.99, {}, {}, "--from 4.99 to --to 5 keeps no frame at 30 fps"},
-        {1.001, 1.01, {}, "--from 1.001 to --to 1.01 keeps no frame at 30 fps"},
-    };
-    for (const Case& k : cases) {
-        Cut got;
-        EXPECT_EQ(cutvideo(c, k.from, k.to, got), k.why) << k.from.value_or(-1);
-        if (!k.why.empty()) continue;
-        EXPECT_EQ(std::tie(got.first, got.end, got.from, got.to),
-                  std::tie(k.cut.first, k.cut.end, k.cut.from, k.cut.to))
-            << k.from.value_or(-1) << " " << k.to.value_or(-1);
-    }
-}
-
-TEST(Videoclock, TheSoundFadesAtACutAndOnlyThere) {
-    for (const bool in : {false, true}) {
-        for (const bool out : {false, true}) {
-            std::vector<std::int16_t> sound(2 * 1000, 20000);
-            fadeends(sound.data(), 1000, 100, in, out);
-            // silent at a faded end, rising without a step, whole elsewhere
-            EXPECT_EQ(sound[0], in ? 0 : 20000);
-            EXPECT_EQ(sound[1999], out ? 0 : 20000);
-            EXPECT_EQ(sound[200], 20000);
-            EXPECT_EQ(sound[1799], 20000);
-            for (int i = 2; i < 200; i += 2) {
-                EXPECT_LE(std::abs(sound[i] - sound[i - 2]), 700);
-                EXPECT_EQ(sound[i], sound[i + 1]);
-            }
-        }
-    }
-    // a sound shorter than both fades meets in the middle
-    std::vector<std::int16_t> tiny(2 * 10, 1000);
-    fadeends(tiny.data(), 10, 100, true, true);
-    EXPECT_EQ(tiny[0] + tiny[19], 0);
-    EXPECT_GT(tiny[9], 500);
 }
