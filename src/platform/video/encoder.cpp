@@ -140,7 +140,9 @@ struct Encoder::State {
         v->colorspace = AVCOL_SPC_BT709;
         v->color_primaries = AVCOL_PRI_BT709;
         v->color_trc = AVCOL_TRC_BT709;
-        v->thread_count = 1;
+        // ProRes, the slowest of the encoders, takes the cores that drawing
+        // leaves; the others keep to one.
+        v->thread_count = codecs == &prores4444 ? 0 : 1;
         video.st->time_base = v->time_base;
         video.st->avg_frame_rate = v->framerate;
         AVDictionary* options = settings(x264);
