@@ -25,9 +25,11 @@ void drawon(const Square& square);
 void circle(const Frame& f, int k);
 
 // Clears, draws every glyph in its colour, then sets the clear colour the
-// frame leaves for the next one, with the clear alpha given: a transparent
-// background clears to 0.
+// frame leaves for the next one.
 void drawframe(const Frame& f);
+
+// The alpha every clear colour gets from now on: 1, or 0 for a background
+// left transparent.
 void setclearalpha(float alpha);
 
 // Builds the show's next frame and draws it.
