@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
+    drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(timedevents(args.at), held), io);
 
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(args.width) * args.height * 4);

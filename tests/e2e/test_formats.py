@@ -114,7 +114,8 @@ class FormatsTest(E2ETest):
         # fade-out), decoded by libopenmpt, throws up the same strips as a
         # video of the player's output from its first sound on.
         w, h, fps = 320, 180, 30
-        small = ['--size', '%dx%d' % (w, h), '--fps', str(fps), '--keys', '0']
+        small = ['--size', '%dx%d' % (w, h), '--fit', 'stretch', '--fps', str(fps),
+                 '--keys', '0']
         video = os.path.join(self.tmp, 'module.mp4')
         run = render(video, *small, self.fixture('short.mod', protracker(1)))
         self.assertEqual(run.returncode, 0, run.stderr)

@@ -19,7 +19,8 @@ from harness import (BIN, BLOCK, RATE, E2ETest, bursts, headless_env, lifted,
                      wav_bytes)
 
 W, H, FPS = 320, 180, 30
-SMALL = ['--size', '%dx%d' % (W, H), '--fps', str(FPS)]
+# the stars stretched over the frame, so that its strips are theirs
+SMALL = ['--size', '%dx%d' % (W, H), '--fps', str(FPS), '--fit', 'stretch']
 FLOOR = H // 7  # rows of the floor: stars resting there and the lowest hops
 
 
@@ -116,7 +117,7 @@ class RenderTest(E2ETest):
         # edges of in-between greys (the video's own compression would blur
         # any picture, so a frame is taken before it)
         still = os.path.join(self.tmp, 'still.ppm')
-        subprocess.run([os.environ['STARLUME_STILLS'], '--size', '%dx%d' % (W, H),
+        subprocess.run([os.environ['STARLUME_STILLS'], *SMALL[:2], '--fit', 'stretch',
                         '--keys', '0', '--shot', '0.5:' + still, wav],
                        env=headless_env(), check=True, timeout=120)
         with open(still, 'rb') as f:
@@ -213,6 +214,94 @@ class RenderTest(E2ETest):
                 self.assertEqual({k: found.get(k) for k in settings},
                                  settings)
 
+    def test_shapes_and_a_round_spiral(self):
+        # a spiral at rest in each shape: round and centred in its square,
+        # nothing beside it, and the background the scheme's clear colour
+        wav = self.fixture('quiet.wav', wav_bytes(silence(RATE // 2)))
+        for size, fit, keys, (w, h), ratio in (
+                ('vertical', 'square', '0gS', (1080, 1920), 1),
+                ('square', 'square', '0gS', (1080, 1080), 1),
+                ('wide', 'square', '1gS', (1920, 1080), 1),
+                ('wide', 'stretch', '0gS', (1920, 1080), 16 / 9),
+                ('720p', 'square', '0gS', (1280, 720), 1)):
+            with self.subTest(size + ' ' + fit):
+                out = os.path.join(self.tmp, 'spiral.mp4')
+                run = render(out, '--size', size, '--fps', '4', '--fit', fit, '--keys', keys, wav)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                video, _ = probe(out)
+                self.assertEqual((int(video['width']), int(video['height'])), (w, h))
+                shot = video_frames(out, w, h)[1]
+                self.assertEqual(shot.bg, (0, 0, 0) if keys[0] == '0' else (255, 255, 255))
+                cols = [x for x in range(w) if any(shot.lit[x::w])]
+                rows = [y for y in range(h) if any(shot.lit[y * w:(y + 1) * w])]
+                wide, high = cols[-1] - cols[0] + 1, rows[-1] - rows[0] + 1
+                # the outermost stars near 0.75 of the half side; a spiral's
+                # own extents differ by a hundredth
+                side = min(w, h)
+                self.assertTrue(0.7 * side < high < 0.76 * side, high)
+                self.assertAlmostEqual(wide / high, ratio, delta=0.02 * ratio)
+                if fit == 'square':
+                    x, y = (w - side) // 2, (h - side) // 2
+                    self.assertEqual(shot.count(x, x + side, y, y + side), sum(shot.lit))
+
+    def test_a_part_has_the_whole_videos_frames_and_fades(self):
+        wav = self.fixture('tone.wav', wav_bytes(tone(3 * RATE, 440)))
+        lossless = ['--size', '160x90', '--fps', '10', '--quality', '0', '--seed', '3']
+        full = os.path.join(self.tmp, 'whole.mp4')
+        self.assertEqual(render(full, *lossless, wav).returncode, 0)
+        whole = hashes(full)
+        for cut, first, count in ((['--from', '1.05', '--to', '0:02'], 11, 9),
+                                  (['--from', '0:00:02.5'], 25, 5),
+                                  (['--to', '0.8'], 0, 8)):
+            with self.subTest(' '.join(cut)):
+                out = os.path.join(self.tmp, 'part.mp4')
+                run = render(out, *lossless, *cut, wav)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                # the same frames as the whole video's at the same music
+                self.assertEqual(hashes(out), whole[first:first + count])
+                _, sound = probe(out)
+                self.assertAlmostEqual(float(sound['duration']), count / 10, delta=0.02)
+                raw = subprocess.run(['ffmpeg', '-v', 'error', '-i', out, '-map', '0:a',
+                                      '-f', 's16le', '-ac', '2', '-'], capture_output=True,
+                                     timeout=120, check=True).stdout
+                samples = array.array('h', raw)
+                # no click: silent at a cut (the first and last 2 ms), loud
+                # from the start without one, and the tone whole in between
+                start, end = max(map(abs, samples[:88])), max(map(abs, samples[-88:]))
+                self.assertEqual(start < 1000, cut[0] == '--from', start)
+                if cut[-2] == '--to':
+                    self.assertLess(end, 1000)
+                self.assertGreater(max(map(abs, samples[len(samples) // 2:][:2000])), 15000)
+
+    def test_transparent_background_and_opaque_stars(self):
+        wav = self.fixture('quiet.wav', wav_bytes(silence(RATE)))
+        for name, codec, pixels, decoder in (('a.webm', 'vp9', 'yuv420p', ['-c:v', 'libvpx-vp9']),
+                                             ('a.mov', 'prores', 'yuva444p12le', [])):
+            with self.subTest(name):
+                out = os.path.join(self.tmp, name)
+                run = render(out, *SMALL[:4], '--transparent', '--keys', '1gS', wav)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                video, _ = probe(out)
+                self.assertEqual((video['codec_name'], video['pix_fmt']), (codec, pixels))
+                raw = subprocess.run(['ffmpeg', '-v', 'error', *decoder, '-i', out,
+                                      '-f', 'rawvideo', '-pix_fmt', 'rgba', '-'],
+                                     capture_output=True, timeout=120, check=True).stdout
+                frame = raw[-W * H * 4:]
+                alpha = frame[3::4]
+                # the bands beside the square are see-through
+                self.assertEqual(max(max(alpha[y * W:y * W + 70] + alpha[y * W + 250:(y + 1) * W])
+                                     for y in range(H)), 0)
+                # the stars (black on the white of scheme 1) are opaque, and
+                # their antialiased edges as see-through as they are light
+                red = frame[0::4]
+                stars = [a for r, a in zip(red, alpha) if r < 32]
+                self.assertGreater(len(stars), 500)
+                self.assertEqual(max(alpha), 255)
+                self.assertGreater(sum(a >= 224 for a in stars), 0.9 * len(stars))
+                seen = [(r, a) for r, a in zip(red, alpha) if a > 0]
+                off = sum(abs(255 - r - a) for r, a in seen) / len(seen)
+                self.assertLess(off, 20)
+
     def test_bad_input(self):
         tmp = self.tmp
         wav = self.fixture('short.wav', wav_bytes(tone(RATE, 440)))
@@ -245,6 +334,17 @@ class RenderTest(E2ETest):
              'is the music file itself'),
             ('odd size', 'a.mp4', wav, ['--size', '17x10'], {}, None, 64,
              "option '--size' needs"),
+            ('past the end', 'a.mp4', wav, ['--from', '1:00'], {}, None, 64,
+             r'--from 60 is past the end of the music \(0:01\)'),
+            ('to before from', 'a.mp4', wav, ['--from', '5', '--to', '0:04'], {}, None,
+             64, '--to 4 is not after --from 5'),
+            ('no frame', 'a.mp4', wav, ['--fps', '10', '--from', '0.91', '--to', '0.95'], {},
+             None, 64, '--from 0.91 to --to 0.95 keeps no frame at 10 fps'),
+            ('transparent mp4', 'a.mp4', wav, ['--transparent'], {}, None, 64,
+             '--transparent needs .webm or .mov: the H.264 video of an mp4 file has '
+             'no transparency'),
+            ('ProRes quality', 'a.mov', wav, ['--transparent', '--quality', '9'], {},
+             None, 64, "--quality is x264's and VP9's; ProRes 4444 has none"),
             ('no EGL', 'a.mp4', wav, [],
              {'__EGL_VENDOR_LIBRARY_FILENAMES': '/nonexistent'}, None, 69,
              r'cannot draw offscreen: no EGL display.*\(EGL_\w+\)'),

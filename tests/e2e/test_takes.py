@@ -133,7 +133,8 @@ class TakesTest(E2ETest):
         small, again, flat = (os.path.join(self.tmp, n) for n in
                               ('small.mp4', 'again.mkv', 'flat.mp4'))
         for out, t in ((small, take), (again, take), (flat, plain)):
-            run = render(out, '--take', t, '--size', '320x180', '--fps', str(fps), wav)
+            run = render(out, '--take', t, '--size', '320x180', '--fit', 'stretch', '--fps',
+                         str(fps), wav)
             self.assertEqual(run.returncode, 0, run.stderr)
         self.assertEqual(hashes(small), hashes(again))
         k = int(ms['release0.8571 0.1429'] * fps / 1000) - 1

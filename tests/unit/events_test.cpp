@@ -180,3 +180,20 @@ TEST(Events, ATakeThatCannotBeWrittenSaysSo) {
     EXPECT_FALSE(w.flush());
     EXPECT_FALSE(w.close());
 }
+
+TEST(Events, AVideosMouseLandsOnTheSameStarsWhateverTheFrame) {
+    // a fraction of the stars' square is the same pixel of it, whether the
+    // square is centred in the frame or stretched over it
+    Output out;
+    const Io io{stdin, out.get(), [] { return 0; }, [] {}, [] {}};
+    const std::tuple<int, int, bool, double, double> cases[] = {
+        {1280, 720, false, 540, 180}, {720, 1280, false, 540, 180}, {1280, 720, true, 960, 180}};
+    for (const auto& [width, height, stretch, mx1, my1] : cases) {
+        Args args;
+        std::tie(args.width, args.height, args.stretch) = std::tie(width, height, stretch);
+        auto s = makeshow();
+        startvideo(*s, args, {}, io);
+        apply(*s, mouseat(Eventkind::press, 0.75, 0.25), io);
+        EXPECT_EQ(std::make_pair(s->world.mx1, s->world.my1), std::make_pair(mx1, my1)) << width;
+    }
+}

@@ -328,6 +328,11 @@ TEST(Startup, OptionValues) {
         {{"--seed", "4294967295"}, true}, {{"--seed", "4294967296"}, false},
         {{"--quality", "51"}, true},      {{"--quality", "52"}, false},
         {{"--preset", "veryslow"}, true}, {{"--preset", "placebo"}, false},
+        {{"--size", "wide"}, true},       {{"--size", "Wide"}, false},
+        {{"--size", "1080p"}, false},     {{"--fit", "stretch"}, true},
+        {{"--fit", "fill"}, false},       {{"--from", "1:30"}, true},
+        {{"--to", "0:00:05.5"}, true},    {{"--from", "1:5"}, false},
+        {{"--to", "-2"}, false},          {{"--transparent", "--to=2"}, true},
     };
     for (const auto& [given, ok] : cases) {
         std::vector<char*> argv{const_cast<char*>("starlume"), const_cast<char*>("--render"),
@@ -369,8 +374,48 @@ TEST(Startup, OptionValues) {
                        const_cast<char*>("a.wav")};
         EXPECT_EQ(parseargs(5, bad).error, error);
     }
+    EXPECT_FALSE(a.stretch || a.transparent || a.from || a.to);
     ASSERT_EQ(a.at.size(), 2u); // in time order
     EXPECT_EQ(std::make_pair(a.at[0].seconds, a.at[0].keys),
               std::make_pair(1.5, std::string("7c")));
     EXPECT_EQ(std::make_pair(a.at[1].seconds, a.at[1].keys), std::make_pair(3.0, std::string("b")));
+}
+
+TEST(Startup, ShapesFitsAndCuts) {
+    // a shape by name, or by its size; the stars' square in it
+    const std::tuple<const char*, const char*, int, int, Square> shapes[] = {
+        {"vertical", "square", 1080, 1920, {0, 420, 1080, 1080}},
+        {"wide", "square", 1920, 1080, {420, 0, 1080, 1080}},
+        {"320x180", "square", 320, 180, {70, 0, 180, 180}},
+        {"wide", "stretch", 1920, 1080, {0, 0, 1920, 1080}},
+    };
+    for (const auto& [size, fit, w, h, square] : shapes) {
+        const char* argv[] = {"starlume", "--render", "v.mp4", "--size",
+                              size,       "--fit",    fit,     "a.wav"};
+        const Args a = parseargs(8, const_cast<char**>(argv));
+        ASSERT_EQ(a.action, Args::render) << a.error;
+        EXPECT_EQ(std::make_pair(a.width, a.height), std::make_pair(w, h)) << size;
+        const Square got = starsquare(a.width, a.height, a.stretch);
+        EXPECT_EQ(std::tie(got.x, got.y, got.width, got.height),
+                  std::tie(square.x, square.y, square.width, square.height))
+            << size << " " << fit;
+    }
+    // the errors of the new options say what is wrong
+    const std::pair<std::vector<const char*>, std::string> cases[] = {
+        {{"--from", "3", "--to", "2"}, "--to 2 is not after --from 3"},
+        {{"--to", "0"}, "--to 0 keeps none of the music"},
+        {{"--transparent", "--preset", "fast"},
+         "option '--preset' (x264's) does not go with --transparent"},
+        {{"--fit", "round"}, "option '--fit' needs square or stretch, not 'round'"},
+        {{"--size", "huge"},
+         "option '--size' needs vertical, square, wide, 720p or "
+         "WIDTHxHEIGHT, even numbers from 16 to 7680, not 'huge'"},
+    };
+    for (const auto& [given, error] : cases) {
+        std::vector<const char*> argv{"starlume", "--render", "v.webm"};
+        argv.insert(argv.end(), given.begin(), given.end());
+        argv.push_back("a.wav");
+        EXPECT_EQ(parseargs(static_cast<int>(argv.size()), const_cast<char**>(argv.data())).error,
+                  error);
+    }
 }

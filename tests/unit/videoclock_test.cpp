@@ -86,7 +86,8 @@ TEST(Videoclock, AVideoStartsHalfABlockEarlyAtItsSizeWithItsKeys) {
     // a block comes due when the music reaches its middle
     EXPECT_DOUBLE_EQ(s->clock.startm, -blockperiod / 2);
     EXPECT_TRUE(s->musicplayson);
-    EXPECT_EQ(s->world.screensizex, 640);
+    // the world's pixels are the stars' square in the frame
+    EXPECT_EQ(s->world.screensizex, 360);
     EXPECT_EQ(s->world.screensizey, 360);
     EXPECT_EQ(s->world.order, 20);
     EXPECT_EQ(s->world.color, 7);

@@ -43,6 +43,10 @@ struct Option {
 constexpr Option options[] = {
     {"--render", Takes::value, renderrun},
     {"--size", Takes::value, renderrun},
+    {"--fit", Takes::value, renderrun},
+    {"--from", Takes::value, renderrun},
+    {"--to", Takes::value, renderrun},
+    {"--transparent", Takes::nothing, renderrun},
     {"--fps", Takes::value, renderrun},
     {"--passes", Takes::value, renderrun},
     {"--quality", Takes::value, renderrun},
@@ -72,6 +76,14 @@ constexpr Option options[] = {
 constexpr const char* defaultpreset = "superfast";
 constexpr int defaultquality = 30;
 constexpr const char* defaultparams = "bframes=0:partitions=none";
+
+// The shapes people post, by name.
+struct Shape {
+    std::string_view name;
+    int width, height;
+};
+constexpr Shape shapes[] = {
+    {"vertical", 1080, 1920}, {"square", 1080, 1080}, {"wide", 1920, 1080}, {"720p", 1280, 720}};
 
 // x264's presets, fastest first.
 constexpr std::string_view presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
@@ -150,15 +162,31 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         if (text.empty()) return bad("a file to write");
         a.out = v;
     } else if (o == "--size") {
+        for (const Shape& shape : shapes) {
+            if (text != shape.name) continue;
+            a.width = shape.width;
+            a.height = shape.height;
+            return "";
+        }
         const auto x = text.find('x');
         const auto w = number(text.substr(0, x), 16, 7680);
         const auto h =
             x == std::string_view::npos ? std::nullopt : number(text.substr(x + 1), 16, 7680);
         if (!w || !h || *w % 2 != 0 || *h % 2 != 0) {
-            return bad("WIDTHxHEIGHT, even numbers from 16 to 7680");
+            return bad("vertical, square, wide, 720p or WIDTHxHEIGHT, even numbers from 16 to "
+                       "7680");
         }
         a.width = static_cast<int>(*w);
         a.height = static_cast<int>(*h);
+    } else if (o == "--fit") {
+        if (text != "square" && text != "stretch") return bad("square or stretch");
+        a.stretch = text == "stretch";
+    } else if (o == "--from" || o == "--to") {
+        const auto s = musicseconds(text);
+        if (!s) return bad("a TIME in seconds, m:ss or h:mm:ss");
+        (o == "--from" ? a.from : a.to) = *s;
+    } else if (o == "--transparent") {
+        a.transparent = true;
     } else if (o == "--preset") {
         if (std::find(std::begin(presets), std::end(presets), text) == std::end(presets)) {
             return bad("one of ultrafast, superfast, veryfast, faster, fast, medium, slow, "
@@ -176,8 +204,10 @@ std::string apply(Args& a, std::string_view o, const char* v) {
             return "option '--at' needs keys after the time: '" + std::string(text) + "'";
         for (const char key : t.keys) {
             if (!iskey(static_cast<unsigned char>(key))) {
-                return "'" + std::string(1, key) + "' in --at " + std::string(text) +
-                       " is not a key";
+                // Appended, not added: g++ 12 warns wrongly about the sum.
+                std::string why(1, '\'');
+                why += key;
+                return why.append("' in --at ").append(text).append(" is not a key");
             }
         }
         if (auto e = keyerror(t.keys, "--at"); !e.empty()) return e;
@@ -206,6 +236,13 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         a.verbose = true;
     }
     return "";
+}
+
+// Seconds as a message gives them back: 90, 1.5.
+std::string seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", s);
+    return text;
 }
 
 // Whether the options given suit the run they ask for.
@@ -238,6 +275,14 @@ std::string checkrun(Args& a, unsigned given) {
         if ((given & (1u << (&o - options))) != 0 && (o.fits & run) == 0) {
             return std::string("option '") + o.name + "' does not go with " + name;
         }
+    }
+    if (a.to && *a.to <= a.from.value_or(0)) {
+        return "--to " + seconds(*a.to) +
+               (a.from ? " is not after --from " + seconds(*a.from) : " keeps none of the music");
+    }
+    // x264's own options: the codecs with transparency have none of them.
+    if (a.transparent && a.preset != nullptr) {
+        return "option '--preset' (x264's) does not go with --transparent";
     }
     std::stable_sort(a.at.begin(), a.at.end(),
                      [](const Timedkeys& x, const Timedkeys& y) { return x.seconds < y.seconds; });
@@ -300,6 +345,12 @@ std::string option(Parse& p, int& i) {
 }
 
 } // namespace
+
+Square starsquare(int width, int height, bool stretch) {
+    if (stretch) return {0, 0, width, height};
+    const int side = std::min(width, height);
+    return {(width - side) / 2, (height - side) / 2, side, side};
+}
 
 Videosettings videosettings(const Args& a) {
     return {a.preset != nullptr ? a.preset : defaultpreset,
@@ -404,7 +455,12 @@ void printhelp(std::FILE* out) {
                  "  --render OUT       write a video of FILE to OUT and exit; the container\n"
                  "                     comes from OUT's extension (.mp4, .mkv, ...), with\n"
                  "                     H.264 video and AAC sound\n"
-                 "  --size WxH         width and height, even, 16 to 7680 (default 1280x720)\n"
+                 "  --size SIZE        vertical (1080x1920), square (1080x1080), wide\n"
+                 "                     (1920x1080), 720p (1280x720, the default) or WxH,\n"
+                 "                     width and height even, 16 to 7680\n"
+                 "  --fit square       keep the stars' square round, centred, the rest of the\n"
+                 "                     frame background (the default); --fit stretch stretches\n"
+                 "                     it over the whole frame\n"
                  "  --fps N            frames per second, 1 to 240 (default 60)\n"
                  "  --passes N         simulation passes per second of music, 100 to 100000\n"
                  "                     (default 2000)\n"
@@ -416,6 +472,14 @@ void printhelp(std::FILE* out) {
                  "                     smaller for the same quality (default superfast, tuned)\n"
                  "  --at TIME:KEYS     press KEYS when the music reaches TIME (seconds, m:ss or\n"
                  "                     h:mm:ss, e.g. 90, 1:30 or 1:30.5); repeatable\n"
+                 "  --from TIME        keep the video from TIME on (seconds, m:ss or h:mm:ss);\n"
+                 "                     the stars still dance from the start, unseen\n"
+                 "  --to TIME          keep the video up to TIME; the sound fades in and out\n"
+                 "                     briefly at each cut\n"
+                 "  --transparent      leave the background transparent, the stars opaque:\n"
+                 "                     OUT .webm (VP9 with alpha, Vorbis sound) or .mov\n"
+                 "                     (ProRes 4444, AAC sound); --quality is VP9's there,\n"
+                 "                     and ProRes takes none\n"
                  "  --take TAKE        replay TAKE, recorded with --record: its seed, stars,\n"
                  "                     keys and everything played, the mouse included; without\n"
                  "                     FILE, the sound it kept\n"

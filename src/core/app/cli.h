@@ -43,6 +43,9 @@ struct Args {
     // A video.
     const char* out = nullptr;
     int width = 1280, height = 720;
+    bool stretch = false;           // the stars' square stretched over the whole frame
+    bool transparent = false;       // the background left transparent
+    std::optional<double> from, to; // the part of the music kept, in seconds
     int fps = 60;
     int passes = 2000;            // simulation passes per second of music
     int quality = -1;             // x264's constant rate factor; -1: the default
@@ -64,6 +67,13 @@ struct Videosettings {
     std::string params;
 };
 Videosettings videosettings(const Args& a);
+
+// Where the stars' square lies in a frame, in pixels from the bottom left:
+// the largest square centred in it, or all of it stretched.
+struct Square {
+    int x, y, width, height;
+};
+Square starsquare(int width, int height, bool stretch);
 
 // Seconds into the music as people write a time: seconds (45, 12.5), m:ss
 // (1:30, 1:30.5) or h:mm:ss (1:02:03); nothing when text is none of these.

@@ -47,8 +47,11 @@ void startvideo(Show& s, const Args& args, std::span<const std::int16_t> music, 
     setclock(s.clock, 0, clocklead(0));
     s.musicplayson = true;
     startshow(s, args);
-    s.world.screensizex = args.width;
-    s.world.screensizey = args.height;
+    // The world's pixels are the stars' square, so that the mouse lands on
+    // the same stars whatever the frame around them.
+    const Square square = starsquare(args.width, args.height, args.stretch);
+    s.world.screensizex = square.width;
+    s.world.screensizey = square.height;
     presskeys(s, args.keys, io);
 }
 

@@ -51,11 +51,10 @@ bool pass(Show& s, double nowms);
 // Presses keys as if in the window, in order; true when one of them quits.
 bool presskeys(Show& s, std::string_view keys, const Io& io);
 
-// A video's show of music (decoded, stereo), at its --size, with --keys
-// pressed: the analysis clock is centred on the music position (a file has
-// no way out to wait for: a block comes due when the music reaches its
-// middle, as in the window when it is heard) and the music plays on while P
-// holds the dance.
+// A video's show of music (decoded, stereo), its stars' square at its
+// --size and --fit, with --keys pressed: the analysis clock is centred on the music position (a
+// file has no way out to wait for: a block comes due when the music reaches its middle, as in the
+// window when it is heard) and the music plays on while P holds the dance.
 void startvideo(Show& s, const Args& args, std::span<const std::int16_t> music, const Io& io);
 
 // The dance up to a point of the music, by a video's clock: each pass moves

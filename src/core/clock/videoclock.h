@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace starlume {
@@ -38,10 +39,32 @@ class Videoclock {
     // shows them. 0 is before the first pass.
     std::int64_t keypass(double seconds) const;
 
+    int fps() const { return fps_; }
+    // Frames of music in all.
+    std::int64_t musicframes() const { return music_; }
+
   private:
     int passes_, fps_;
     std::int64_t music_, frames_;
 };
+
+// The part of a video that --from and --to keep: frames first to end (not
+// included) of the whole video, the same frames, and the music from the
+// start of the first to the end of the part.
+struct Cut {
+    std::int64_t first = 0, end = 0; // video frames
+    std::int64_t from = 0, to = 0;   // music frames
+    std::int64_t frames() const { return end - first; }
+};
+
+// The part between from and to (seconds, none: the start or the end; to
+// past the end is the end). "" or why no frame is kept.
+std::string cutvideo(const Videoclock& c, std::optional<double> from, std::optional<double> to,
+                     Cut& cut);
+
+// Fades the first and the last count frames of stereo sound in and out, so
+// that a cut does not click.
+void fadeends(std::int16_t* frames, std::int64_t length, std::int64_t count, bool in, bool out);
 
 // A duration as the progress line shows it: "0:07", "12:34", "1:02:03".
 std::string clocktext(double seconds);

@@ -7,6 +7,16 @@
 
 namespace starlume {
 
+namespace {
+
+float clearalpha = 1.0f;
+
+void setclear(const Frame& f) {
+    if (f.clearset) glClearColor(f.clear.r, f.clear.g, f.clear.b, clearalpha);
+}
+
+} // namespace
+
 void keepfreedmemory() {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
@@ -20,6 +30,8 @@ void setglstate() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
 }
+
+void drawon(const Square& square) { glViewport(square.x, square.y, square.width, square.height); }
 
 void circle(const Frame& f, int k) {
     const int n = f.vertices();
@@ -43,12 +55,24 @@ void drawframe(const Frame& f) {
         glColor3f(c.r, c.g, c.b);
         circle(f, k);
     }
-    if (f.clearset) glClearColor(f.clear.r, f.clear.g, f.clear.b, 1.0f);
+    setclear(f);
+}
+
+void setclearalpha(float alpha) {
+    clearalpha = alpha;
+    GLfloat now[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, now);
+    glClearColor(now[0], now[1], now[2], alpha);
 }
 
 void drawstars(Show& s) {
     buildframe(s.frame, s.world, s.palette);
     drawframe(s.frame);
+}
+
+void skipstars(Show& s) {
+    buildframe(s.frame, s.world, s.palette);
+    setclear(s.frame);
 }
 
 } // namespace starlume

@@ -3,6 +3,7 @@
 // presenting the frame is up to the target.
 #pragma once
 
+#include "core/app/cli.h"
 #include "core/app/show.h"
 #include "core/render/frame.h"
 
@@ -16,6 +17,10 @@ void keepfreedmemory();
 // Blending, multisampling, black clear colour, identity projection: set once.
 void setglstate();
 
+// Draws the stars into this part of the target; a clear still clears all
+// of it, so the rest takes the background colour.
+void drawon(const Square& square);
+
 // Glyph k of the frame: a line loop through its outline, or a point.
 void circle(const Frame& f, int k);
 
@@ -23,7 +28,15 @@ void circle(const Frame& f, int k);
 // frame leaves for the next one.
 void drawframe(const Frame& f);
 
+// The alpha every clear colour gets from now on: 1, or 0 for a background
+// left transparent.
+void setclearalpha(float alpha);
+
 // Builds the show's next frame and draws it.
 void drawstars(Show& s);
+
+// Builds the show's next frame, which moves the colours on as drawing it
+// would, and keeps the clear colour it sets; draws nothing.
+void skipstars(Show& s);
 
 } // namespace starlume

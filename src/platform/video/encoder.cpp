@@ -28,6 +28,35 @@ std::string averror(int code) {
     return text;
 }
 
+// The encoders of a video and the pixels its video takes.
+struct Codecs {
+    const char* video;
+    const char* videoname; // as messages say it
+    AVPixelFormat pixels;
+    const char* sound;
+    const char* soundname;
+};
+constexpr Codecs h264{"libx264", "H.264", AV_PIX_FMT_YUV420P, "aac", "AAC"};
+// The two that keep an alpha channel, each in the container that people
+// lay over their own video.
+constexpr Codecs vp9{"libvpx-vp9", "VP9", AV_PIX_FMT_YUVA420P, "libvorbis", "Vorbis"};
+constexpr Codecs prores4444{"prores_ks", "ProRes 4444", AV_PIX_FMT_YUVA444P10LE, "aac", "AAC"};
+
+// The container's name that path's extension picks; "" for none.
+std::string containerof(const char* path) {
+    AVFormatContext* oc = nullptr;
+    avformat_alloc_output_context2(&oc, nullptr, nullptr, path);
+    if (oc == nullptr) return "";
+    std::string name = oc->oformat->name;
+    avformat_free_context(oc);
+    return name;
+}
+
+const Codecs& codecsfor(const std::string& container, bool transparent) {
+    if (!transparent) return h264;
+    return container == "mov" ? prores4444 : vp9;
+}
+
 struct Stream {
     AVStream* st = nullptr;
     AVCodecContext* enc = nullptr;
@@ -50,6 +79,7 @@ struct Encoder::State {
     SwsContext* sws = nullptr;
     std::vector<float> pending[2]; // sound not yet a whole encoder frame, per side
     std::string path;
+    const Codecs* codecs = &h264;
     int width = 0, height = 0;
     bool created = false; // the file was created
     bool opened = false;  // and is open
@@ -74,29 +104,57 @@ struct Encoder::State {
         return st.packet != nullptr && st.frame != nullptr && st.st != nullptr && st.enc != nullptr;
     }
 
-    // H.264 at fps frames a second, BT.709, and the conversion from the
+    // The encoder's own settings: x264's as chosen; VP9 at x264's quality
+    // as its constant quality, as fast as it goes; ProRes 4444 with its
+    // alpha.
+    AVDictionary* settings(const Videosettings& x264) const {
+        AVDictionary* options = nullptr;
+        if (codecs == &h264) {
+            av_dict_set(&options, "preset", x264.preset.c_str(), 0);
+            av_dict_set_int(&options, "crf", x264.quality, 0);
+            if (!x264.params.empty()) {
+                av_dict_set(&options, "x264-params", x264.params.c_str(), 0);
+            }
+        } else if (codecs == &vp9) {
+            av_dict_set_int(&options, "crf", x264.quality, 0);
+            av_dict_set(&options, "deadline", "realtime", 0);
+            av_dict_set_int(&options, "cpu-used", 8, 0);
+            av_dict_set_int(&options, "row-mt", 1, 0);
+            // Realtime looks no frames ahead anyway; held back, they only
+            // cost memory (a tenth of a GB at 720p).
+            av_dict_set_int(&options, "lag-in-frames", 0, 0);
+        } else {
+            av_dict_set(&options, "profile", "4444", 0);
+        }
+        return options;
+    }
+
+    // The video at fps frames a second, BT.709, and the conversion from the
     // read-back pixels.
-    Failure openvideo(const AVCodec* h264, int fps, const Videosettings& x264) {
+    Failure openvideo(const AVCodec* codec, int fps, const Videosettings& x264) {
         AVCodecContext* v = video.enc;
         v->width = width;
         v->height = height;
         v->time_base = AVRational{1, fps};
         v->framerate = AVRational{fps, 1};
-        v->pix_fmt = AV_PIX_FMT_YUV420P;
+        v->pix_fmt = codecs->pixels;
+        if (codecs == &vp9) v->bit_rate = 0; // its constant quality needs no bit rate
         v->color_range = AVCOL_RANGE_MPEG;
         v->colorspace = AVCOL_SPC_BT709;
         v->color_primaries = AVCOL_PRI_BT709;
         v->color_trc = AVCOL_TRC_BT709;
-        v->thread_count = 1;
+        // ProRes, the slowest of the encoders, takes the cores that drawing
+        // leaves; the others keep to one.
+        v->thread_count = codecs == &prores4444 ? 0 : 1;
         video.st->time_base = v->time_base;
         video.st->avg_frame_rate = v->framerate;
-        AVDictionary* options = nullptr;
-        av_dict_set(&options, "preset", x264.preset.c_str(), 0);
-        av_dict_set_int(&options, "crf", x264.quality, 0);
-        if (!x264.params.empty()) av_dict_set(&options, "x264-params", x264.params.c_str(), 0);
-        const int ret = avcodec_open2(v, h264, &options);
+        AVDictionary* options = settings(x264);
+        const int ret = avcodec_open2(v, codec, &options);
         av_dict_free(&options);
-        if (ret < 0) return {exitunavailable, "libx264 refused the video: " + averror(ret)};
+        if (ret < 0) {
+            return {exitunavailable,
+                    std::string(codecs->video) + " refused the video: " + averror(ret)};
+        }
 
         AVFrame* f = video.frame;
         f->format = v->pix_fmt;
@@ -112,7 +170,7 @@ struct Encoder::State {
         }
         // The pixels are full-range RGB; the video is limited-range BT.709, as
         // its tags say.
-        sws = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_YUV420P,
+        sws = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, codecs->pixels,
                              SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
         if (sws == nullptr) return nomemory;
         const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
@@ -120,8 +178,8 @@ struct Encoder::State {
         return {};
     }
 
-    // AAC, stereo at 44100 Hz.
-    Failure openaudio(const AVCodec* aac) {
+    // AAC or Vorbis, stereo at 44100 Hz.
+    Failure openaudio(const AVCodec* codec) {
         AVCodecContext* a = audio.enc;
         a->sample_fmt = AV_SAMPLE_FMT_FLTP;
         a->sample_rate = analysisrate;
@@ -129,8 +187,9 @@ struct Encoder::State {
         av_channel_layout_default(&a->ch_layout, 2);
         a->time_base = AVRational{1, analysisrate};
         audio.st->time_base = a->time_base;
-        if (const int ret = avcodec_open2(a, aac, nullptr); ret < 0) {
-            return {exitunavailable, "the AAC encoder refused the sound: " + averror(ret)};
+        if (const int ret = avcodec_open2(a, codec, nullptr); ret < 0) {
+            return {exitunavailable, std::string("the ") + codecs->soundname +
+                                         " encoder refused the sound: " + averror(ret)};
         }
         AVFrame* af = audio.frame;
         af->format = a->sample_fmt;
@@ -152,9 +211,9 @@ struct Encoder::State {
         created = opened = true;
         if ((ret = avformat_write_header(oc, nullptr)) < 0) {
             if (oc->pb->error < 0) return ioerror(oc->pb->error);
-            return {exitusage, std::string("the ") + oc->oformat->name +
-                                   " container refused H.264 video and AAC sound (" + averror(ret) +
-                                   "); use .mp4 or .mkv"};
+            return {exitusage, std::string("the ") + oc->oformat->name + " container refused " +
+                                   codecs->videoname + " video and " + codecs->soundname +
+                                   " sound (" + averror(ret) + "); use .mp4 or .mkv"};
         }
         return {};
     }
@@ -198,7 +257,17 @@ struct Encoder::State {
 Encoder::Encoder() : s(std::make_unique<State>()) {}
 Encoder::~Encoder() = default;
 
-Failure Encoder::fits(const char* path) {
+Failure Encoder::fits(const char* path, bool transparent) {
+    if (transparent) {
+        const std::string name = containerof(path);
+        if (name == "webm" || name == "mov") return {};
+        return {exitusage,
+                name == "mp4" ? std::string("--transparent needs .webm or .mov: the H.264 video "
+                                            "of an mp4 file has no transparency")
+                : name.empty()
+                    ? "--transparent needs .webm or .mov, not '" + std::string(path) + "'"
+                    : "--transparent needs .webm or .mov, not the " + name + " container"};
+    }
     AVFormatContext* oc = nullptr;
     avformat_alloc_output_context2(&oc, nullptr, nullptr, path);
     if (oc == nullptr) {
@@ -220,21 +289,28 @@ Failure Encoder::fits(const char* path) {
     return {};
 }
 
-Failure Encoder::open(const char* path, int width, int height, int fps, const Videosettings& x264) {
+bool Encoder::prores(const char* path) { return containerof(path) == "mov"; }
+
+Failure Encoder::open(const char* path, int width, int height, int fps, const Videosettings& x264,
+                      bool transparent) {
     s->path = path;
     s->width = width;
     s->height = height;
     avformat_alloc_output_context2(&s->oc, nullptr, nullptr, path);
-    if (s->oc == nullptr) return fits(path);
-    const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
-    const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (h264 == nullptr || aac == nullptr) {
-        return {exitunavailable, std::string("this FFmpeg has no ") +
-                                     (h264 == nullptr ? "libx264 (H.264)" : "AAC") + " encoder"};
+    if (s->oc == nullptr) return fits(path, transparent);
+    const Codecs& codecs = codecsfor(s->oc->oformat->name, transparent);
+    s->codecs = &codecs;
+    const AVCodec* video = avcodec_find_encoder_by_name(codecs.video);
+    const AVCodec* sound = avcodec_find_encoder_by_name(codecs.sound);
+    if (video == nullptr || sound == nullptr) {
+        const char* missing = video == nullptr ? codecs.video : codecs.sound;
+        const char* name = video == nullptr ? codecs.videoname : codecs.soundname;
+        return {exitunavailable,
+                std::string("this FFmpeg has no ") + missing + " (" + name + ") encoder"};
     }
-    if (!s->addstream(s->video, h264) || !s->addstream(s->audio, aac)) return nomemory;
-    if (Failure e = s->openvideo(h264, fps, x264)) return e;
-    if (Failure e = s->openaudio(aac)) return e;
+    if (!s->addstream(s->video, video) || !s->addstream(s->audio, sound)) return nomemory;
+    if (Failure e = s->openvideo(video, fps, x264)) return e;
+    if (Failure e = s->openaudio(sound)) return e;
     return s->openfile();
 }
 

@@ -1,6 +1,8 @@
 // Writes a video file: H.264 video through libx264 and AAC sound, in the
 // container that the file name's extension picks, shaped like libavformat's
-// muxing example: open, add the streams, write frames, finish.
+// muxing example: open, add the streams, write frames, finish. A transparent
+// video is VP9 with alpha and Vorbis sound in WebM, or ProRes 4444 and AAC
+// sound in QuickTime.
 #pragma once
 
 #include <cstdint>
@@ -27,15 +29,21 @@ class Encoder {
     Encoder& operator=(const Encoder&) = delete;
 
     // Whether the container that path's extension names can hold H.264 and
-    // AAC; touches no file.
-    static Failure fits(const char* path);
+    // AAC, or with transparency is WebM or QuickTime; touches no file.
+    static Failure fits(const char* path, bool transparent = false);
+
+    // Whether path names a QuickTime file, which a transparent video makes
+    // with ProRes.
+    static bool prores(const char* path);
 
     // Finds the encoders and opens them for width x height at fps frames a
-    // second with x264's settings and stereo sound at 44100 Hz; then creates
-    // the file and writes the container's header.
-    Failure open(const char* path, int width, int height, int fps, const Videosettings& x264);
+    // second with x264's settings (VP9 takes their quality) and stereo sound
+    // at 44100 Hz; then creates the file and writes the container's header.
+    Failure open(const char* path, int width, int height, int fps, const Videosettings& x264,
+                 bool transparent = false);
 
-    // The next frame: width x height RGBA pixels, bottom row first.
+    // The next frame: width x height RGBA pixels, bottom row first; the
+    // alpha is kept only by a transparent video.
     Failure video(const std::uint8_t* rgba);
 
     // The next count stereo frames of sound, interleaved.

@@ -103,22 +103,25 @@ class Framequeue {
 // The encoding thread: sound up to the end of each frame, then the frame.
 // After a failure it only gives the buffers back, so that drawing never waits.
 struct Encoding {
-    Encoding(Encoder& e, std::span<const std::int16_t> m, const Videoclock& c, Framequeue& q)
-        : encoder(e), music(m), clock(c), queue(q) {}
+    Encoding(Encoder& e, std::span<const std::int16_t> m, const Videoclock& c, const Cut& p,
+             Framequeue& q)
+        : encoder(e), music(m), clock(c), part(p), queue(q) {}
 
     Encoder& encoder;
-    std::span<const std::int16_t> music; // the whole of it, decoded once
+    std::span<const std::int16_t> music; // the part's, from its start
     const Videoclock& clock;
+    const Cut& part;
     Framequeue& queue;
     std::atomic<bool> failed = false;
     Failure failure;
 
     void run() {
         std::int64_t sent = 0;
-        for (std::int64_t k = 0;; k++) {
+        for (std::int64_t k = part.first;; k++) {
             std::uint8_t* frame = queue.next();
             if (frame == nullptr) return;
-            for (const std::int64_t upto = clock.musicthrough(k); !failed && sent < upto;) {
+            const std::int64_t upto = std::min(clock.musicthrough(k), part.to) - part.from;
+            while (!failed && sent < upto) {
                 const int n = static_cast<int>(std::min<std::int64_t>(4096, upto - sent));
                 note(encoder.audio(music.data() + 2 * sent, n));
                 sent += n;
@@ -174,8 +177,33 @@ int check(const Args& args) {
         return fail(exitusage, std::string("'") + args.out +
                                    "' is the music file itself; the video would overwrite it");
     }
-    if (Failure e = Encoder::fits(args.out)) return fail(e.status, e.message);
+    if (Failure e = Encoder::fits(args.out, args.transparent)) return fail(e.status, e.message);
+    if (args.transparent && args.quality >= 0 && Encoder::prores(args.out)) {
+        return fail(exitusage, "--quality is x264's and VP9's; ProRes 4444 has none");
+    }
     return 0;
+}
+
+// The part of the video kept, or the status after saying why none is.
+int cut(const Args& args, const Videoclock& timeline, Cut& part) {
+    if (std::string why = cutvideo(timeline, args.from, args.to, part); !why.empty()) {
+        return fail(exitusage, why);
+    }
+    const double length = static_cast<double>(timeline.musicframes()) / analysisrate;
+    if (args.to && *args.to > length) {
+        std::fprintf(stderr, "starlume: warning: --to %g is after the end of the music (%s)\n",
+                     *args.to, clocktext(length).c_str());
+    }
+    return 0;
+}
+
+// The part's sound, faded in and out where it is cut from the music.
+std::vector<std::int16_t> partsound(const std::vector<std::int16_t>& music, const Cut& part) {
+    constexpr std::int64_t fade = analysisrate / 50; // 20 ms: too short to hear as a fade
+    std::vector<std::int16_t> sound(music.begin() + 2 * part.from, music.begin() + 2 * part.to);
+    fadeends(sound.data(), part.to - part.from, fade, part.from > 0,
+             part.to < static_cast<std::int64_t>(music.size() / 2));
+    return sound;
 }
 
 // Keys timed where nothing will press them: the run goes on, but the user
@@ -300,15 +328,22 @@ void catchsignals() {
 // a failed encoding; at least one, so that even a video stopped at once
 // plays. Returns the frames drawn.
 std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& queue,
-                     const Encoding& encoding, const Videoclock& timeline,
+                     const Encoding& encoding, const Videoclock& timeline, const Cut& part,
                      std::chrono::steady_clock::time_point started) {
     using clock = std::chrono::steady_clock;
     const bool terminal = isatty(STDERR_FILENO) != 0;
     auto shown = started;
-    const std::int64_t total = timeline.frames();
+    // Before the part, the stars dance unseen, and each frame's colours
+    // still move the schemes on. A signal stops the video after the part's
+    // first frame, which needs the whole dance before it anyway.
+    for (std::int64_t k = 0; k < part.first; k++) {
+        dance.toframe(k);
+        skipstars(show);
+    }
+    const std::int64_t total = part.frames();
     std::int64_t drawn = 0;
     do {
-        dance.toframe(drawn);
+        dance.toframe(part.first + drawn);
         drawstars(show);
         std::uint8_t* frame = queue.take();
         target.readback(frame);
@@ -318,9 +353,10 @@ std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& qu
         if (terminal && now - shown >= std::chrono::milliseconds(100)) {
             shown = now;
             const std::chrono::duration<double> wall = now - started;
-            std::fprintf(
-                stderr, "\r%s\033[K",
-                progressline(drawn, total, timeline.seconds(drawn - 1), wall.count()).c_str());
+            std::fprintf(stderr, "\r%s\033[K",
+                         progressline(drawn, total, static_cast<double>(drawn) / timeline.fps(),
+                                      wall.count())
+                             .c_str());
         }
     } while (drawn < total && stopsignal == 0 && !encoding.failed);
     if (terminal) std::fprintf(stderr, "\r\033[K");
@@ -373,6 +409,8 @@ int renderrun(const Args& given) {
                                     "'; a video needs decodable audio");
     }
     const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
+    Cut part;
+    if (int status = cut(args, timeline, part); status != 0) return status;
     warnat(args, static_cast<double>(music.size() / 2) / analysisrate);
     if (args.take != nullptr) {
         warntake(args.take, taken, static_cast<double>(music.size() / 2) / analysisrate);
@@ -383,8 +421,8 @@ int renderrun(const Args& given) {
         return fail(exitunavailable, "cannot draw offscreen: " + error);
     }
     Encoder encoder;
-    if (Failure e =
-            encoder.open(args.out, args.width, args.height, args.fps, videosettings(args))) {
+    if (Failure e = encoder.open(args.out, args.width, args.height, args.fps, videosettings(args),
+                                 args.transparent)) {
         if (encoder.created()) removeout(args.out);
         return fail(e.status, e.message);
     }
@@ -392,14 +430,20 @@ int renderrun(const Args& given) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
+    if (args.transparent) setclearalpha(0);
+    drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(taken, timedevents(args.at)), io);
     dancing = &dance;
     dance.runto(0);
 
     Framequeue queue(3, static_cast<std::size_t>(args.width) * args.height * 4);
-    Encoding encoding{encoder, music, timeline, queue};
+    const bool whole = part.from == 0 && part.to == timeline.musicframes();
+    const std::vector<std::int16_t> sound =
+        whole ? std::vector<std::int16_t>{} : partsound(music, part);
+    Encoding encoding{encoder, whole ? music : sound, timeline, part, queue};
     std::thread encoderthread([&] { encoding.run(); });
-    const std::int64_t drawn = drawall(dance, *show, target, queue, encoding, timeline, started);
+    const std::int64_t drawn =
+        drawall(dance, *show, target, queue, encoding, timeline, part, started);
     dancing = nullptr;
     queue.close();
     encoderthread.join();
@@ -409,7 +453,7 @@ int renderrun(const Args& given) {
         return fail(failure.status, failure.message + "; removed it");
     }
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - started;
-    return summary(args, drawn, timeline.frames(), wall.count());
+    return summary(args, drawn, part.frames(), wall.count());
 }
 
 } // namespace starlume
