@@ -32,6 +32,19 @@ target_link_options(starlume_page PRIVATE
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1)
 configure_file(${web}/capture.js ${CMAKE_BINARY_DIR}/capture.js COPYONLY)
 
+# The module player, loaded by the page only when a module is opened:
+# libopenmpt's wasm build from npm's chiptune3 (its wasm inside the script)
+# and the worker that renders with it.
+set(STARLUME_CHIPTUNE_DIR ${PROJECT_SOURCE_DIR}/node_modules/chiptune3 CACHE PATH
+  "chiptune3's files: libopenmpt built for the browser")
+if(NOT EXISTS ${STARLUME_CHIPTUNE_DIR}/libopenmpt.worklet.js)
+  message(FATAL_ERROR "No libopenmpt for the browser in ${STARLUME_CHIPTUNE_DIR}: run npm ci (make deps)")
+endif()
+configure_file(${STARLUME_CHIPTUNE_DIR}/libopenmpt.worklet.js ${CMAKE_BINARY_DIR}/libopenmpt.worklet.js
+  COPYONLY)
+configure_file(${STARLUME_CHIPTUNE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/libopenmpt.worklet.LICENSE COPYONLY)
+configure_file(${web}/tracker.js ${CMAKE_BINARY_DIR}/tracker.js COPYONLY)
+
 if(STARLUME_TESTS)
   enable_testing()
   # GoogleTest from Debian's sources, without threads.
