@@ -45,6 +45,16 @@ configure_file(${STARLUME_CHIPTUNE_DIR}/libopenmpt.worklet.js ${CMAKE_BINARY_DIR
 configure_file(${STARLUME_CHIPTUNE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/libopenmpt.worklet.LICENSE COPYONLY)
 configure_file(${web}/tracker.js ${CMAKE_BINARY_DIR}/tracker.js COPYONLY)
 
+# Installable and offline: the manifest, its icon, and the service worker,
+# written after the page is linked.
+configure_file(${web}/manifest.webmanifest ${CMAKE_BINARY_DIR}/manifest.webmanifest COPYONLY)
+configure_file(${web}/icon.svg ${CMAKE_BINARY_DIR}/icon.svg COPYONLY)
+# At every build: a file copied at configure time changes the page too.
+add_custom_target(starlume_offline ALL
+  COMMAND ${CMAKE_COMMAND} -DBIN=${CMAKE_BINARY_DIR} -DSOURCE=${web}/sw.js
+          -P ${PROJECT_SOURCE_DIR}/cmake/webversion.cmake
+  DEPENDS starlume_page VERBATIM)
+
 if(STARLUME_TESTS)
   enable_testing()
   # GoogleTest from Debian's sources, without threads.

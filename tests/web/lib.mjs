@@ -12,7 +12,7 @@ export const WEB = process.env.STARLUME_WEB ?? 'build-web';
 export const RATE = 44100, BLOCK = 2048;
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                '.wav': 'audio/wav' };
+                '.wav': 'audio/wav', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 
 // Serves the page from WEB and the tests' files from dir under /files/.
 export function serve(dir) {

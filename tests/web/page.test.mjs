@@ -149,6 +149,29 @@ test('a module chosen in the field dances, its player loaded only then', async (
   await page.close();
 });
 
+test('after one visit the page opens offline and plays a chosen file', async () => {
+  const { page, errors } = await open(browser, base);
+  await waitFor(page, 'Instructions');
+  await page.evaluate(() => Promise.race([navigator.serviceWorker.ready, new Promise((_, no) =>
+    setTimeout(() => no(new Error('no service worker became active')), 20000))]));
+  await page.context().setOffline(true);
+  await page.reload();
+  await waitFor(page, 'Instructions');
+  // Installable: the manifest and its icon, from the cache.
+  const manifest = await page.evaluate(async () => {
+    const m = await (await fetch(document.querySelector('link[rel=manifest]').href)).json();
+    return { ...m, icon: (await fetch(m.icons[0].src)).ok };
+  });
+  assert.equal(manifest.display, 'standalone');
+  assert.ok(manifest.icon);
+  assert.ok(manifest.file_handlers[0].accept['audio/*'].includes('.wav'));
+  await page.locator('#file').setInputFiles(tone);
+  await waitFor(page, 'Closing file..\n');
+  await assertTheirStripsDance(page);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 // The browser's output timestamps jitter; here every other one is 40 ms
 // behind, so an estimate of what is heard that follows them would run
 // back. The heard time is sampled at every frame.

@@ -237,6 +237,19 @@ mergeInto(LibraryManager.library, {
       _page_line(p);
       _free(p);
     });
+    // The installed page opens the audio files it is given from the desktop.
+    if ('launchQueue' in window) {
+      window.launchQueue.setConsumer(function (launch) {
+        if (launch.files && launch.files.length) launch.files[0].getFile().then(open);
+      });
+    }
+    // Kept for offline use; a page served from an insecure origin has no
+    // service workers, and needs none said.
+    if (navigator.serviceWorker) {
+      navigator.serviceWorker.register('sw.js').catch(function (e) {
+        out('starlume: this page will not open offline: ' + e.message);
+      });
+    }
     var params = new URLSearchParams(location.search);
     if (params.get('music') !== null) pageFetch(params.get('music'));
     if (params.has('listen')) pageListen('microphone');
