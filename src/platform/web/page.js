@@ -15,6 +15,7 @@ mergeInto(LibraryManager.library, {
     chunk: 0,          // a buffer in wasm memory for live sound
     chunkFloats: 0,
     tracker: null,     // the module player's worker, once a module is opened
+    modules: 0,        // modules asked of it
   },
 
   $pageContext__deps: ['$Page'],
@@ -92,10 +93,12 @@ mergeInto(LibraryManager.library, {
   $pageModule: function (name, data) {
     var cannot = function (why) { out("starlume: cannot decode '" + name + "': " + why); };
     if (!Page.tracker) Page.tracker = new Worker('tracker.js', { type: 'module' });
-    var worker = Page.tracker;
+    // Only the module opened last is played.
+    var worker = Page.tracker, asked = ++Page.modules;
     return new Promise(function (resolve) {
       worker.onmessage = function (e) {
-        var pcm = e.data;
+        if (e.data.asked !== asked) return;
+        var pcm = e.data.pcm;
         if (!pcm || pcm.length === 0) {
           cannot('libopenmpt reads no module in it');
           return resolve();
@@ -124,7 +127,7 @@ mergeInto(LibraryManager.library, {
         cannot('the module player did not load' + (e.message ? ' (' + e.message + ')' : ''));
         resolve();
       };
-      worker.postMessage(data, [data]);
+      worker.postMessage({ asked: asked, bytes: data }, [data]);
     });
   },
 

@@ -12,9 +12,13 @@ self.addEventListener('install', (e) => {
   e.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(PAGE)));
 });
 
+// The first visit's page is taken over at once, so that what it loads
+// later (a module's player) is kept too; a later build's worker activates
+// only once the old pages are gone, and has nothing left to take over.
 self.addEventListener('activate', (e) => {
   e.waitUntil(caches.keys().then((keys) => Promise.all(
-    keys.filter((k) => k.startsWith('starlume-') && k !== CACHE).map((k) => caches.delete(k)))));
+    keys.filter((k) => k.startsWith('starlume-') && k !== CACHE).map((k) => caches.delete(k))))
+    .then(() => self.clients.claim()));
 });
 
 // Only the page's own files: music named in the URL goes to the network,

@@ -60,7 +60,6 @@ function render(lib, bytes) {
 
 self.onmessage = async (e) => {
   const lib = await ready;
-  const pcm = render(lib, e.data);
-  if (pcm) self.postMessage(pcm, [pcm.buffer]);
-  else self.postMessage(null);
+  const pcm = render(lib, e.data.bytes);
+  self.postMessage({ asked: e.data.asked, pcm }, pcm ? [pcm.buffer] : []);
 };
