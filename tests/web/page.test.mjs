@@ -123,7 +123,8 @@ test('a tone by URL: its header report, the instructions, its strips, the toggle
 // strips need only lead every other by far.
 async function assertTheyLead(page) {
   await page.locator('#canvas').press('0');
-  await page.waitForTimeout(3000);
+  // The module is rendered whole before it plays.
+  await page.waitForFunction(() => Page.source && Page.heard > 2000, null, { timeout: 30000 });
   const shots = [];
   for (let i = 0; i < 6; i++) {
     shots.push(await shot(page));
@@ -145,6 +146,10 @@ test('a module chosen in the field dances, its player loaded only then', async (
   await waitFor(page, 'Closing file..\n');
   await assertTheyLead(page);
   assert.ok(loaded.includes('/libopenmpt.worklet.js'), loaded.join(' '));
+  // Played once, whole: four patterns of 64 rows of 120 ms, and the last
+  // mix's tail.
+  const seconds = await page.evaluate(() => Page.buffer.duration);
+  assert.ok(seconds >= 30.72 && seconds < 31, `${seconds} s`);
   // Once used, the player is kept for offline use.
   await page.context().setOffline(true);
   await page.reload();
@@ -275,6 +280,20 @@ test('bad input gets a clear line and leaves the page working', async () => {
     assert.deepEqual(errors.filter((e) => !/status of 404/.test(e)), [], query);
     await page.close();
   }
+});
+
+test('modules are known by their extension or their Amiga prefix', async () => {
+  const { page, errors } = await open(browser, base);
+  await waitFor(page, 'Instructions');
+  const rows = [
+    ['song.mod', true], ['SONG.XM', true], ['files/a.b.it?x=1', true], ['mod.intro', true],
+    ['song.s3m#t', true], ['song.wav', false], ['song.ogg', false], ['mod', false],
+    ['.mod', false], ['modules/song.flac', false], ['song.mod.wav', false],
+  ];
+  const got = await page.evaluate((names) => names.map(pageIsModule), rows.map(([n]) => n));
+  assert.deepEqual(got, rows.map(([, m]) => m));
+  assert.deepEqual(errors, []);
+  await page.close();
 });
 
 test('a refused microphone gets a line and leaves the page working', async () => {
