@@ -282,20 +282,6 @@ test('bad input gets a clear line and leaves the page working', async () => {
   }
 });
 
-test('modules are known by their extension or their Amiga prefix', async () => {
-  const { page, errors } = await open(browser, base);
-  await waitFor(page, 'Instructions');
-  const rows = [
-    ['song.mod', true], ['SONG.XM', true], ['files/a.b.it?x=1', true], ['mod.intro', true],
-    ['song.s3m#t', true], ['song.wav', false], ['song.ogg', false], ['mod', false],
-    ['.mod', false], ['modules/song.flac', false], ['song.mod.wav', false],
-  ];
-  const got = await page.evaluate((names) => names.map(pageIsModule), rows.map(([n]) => n));
-  assert.deepEqual(got, rows.map(([, m]) => m));
-  assert.deepEqual(errors, []);
-  await page.close();
-});
-
 test('a refused microphone gets a line and leaves the page working', async () => {
   const refusing = await launch(null, true);
   try {
