@@ -8,8 +8,11 @@ const PAGE = ['./', 'index.js', 'index.wasm', 'manifest.webmanifest', 'icon.svg'
 // Loaded only when used (live sound, a module): kept once they have been.
 const LATER = ['capture.js', 'tracker.js', 'libopenmpt.worklet.js'];
 
+// Past the browser's HTTP cache, which may still hold the last build's files.
+const fresh = (name) => new Request(name, { cache: 'no-cache' });
+
 self.addEventListener('install', (e) => {
-  e.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(PAGE)));
+  e.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(PAGE.map(fresh))));
 });
 
 // The first visit's page is taken over at once, so that what it loads
@@ -30,9 +33,13 @@ self.addEventListener('fetch', (e) => {
   const page = request.mode === 'navigate' && (name === '' || name === 'index.html');
   if (!page && !PAGE.includes(name) && !LATER.includes(name)) return;
   const key = page ? './' : name;
-  e.respondWith(caches.open(CACHE).then((cache) => cache.match(key).then((kept) => kept ?? fetch(request).then(
-    (response) => {
-      if (response.ok && LATER.includes(name)) cache.put(key, response.clone());
+  const later = LATER.includes(name);
+  e.respondWith(caches.open(CACHE).then((cache) => cache.match(key).then((kept) => {
+    if (kept) return kept;
+    if (!later) return fetch(request);
+    return fetch(fresh(name)).then((response) => {
+      if (response.ok) cache.put(key, response.clone());
       return response;
-    }))));
+    });
+  })));
 });
