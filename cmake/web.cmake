@@ -32,6 +32,29 @@ target_link_options(starlume_page PRIVATE
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1)
 configure_file(${web}/capture.js ${CMAKE_BINARY_DIR}/capture.js COPYONLY)
 
+# The module player, loaded by the page only when a module is opened:
+# libopenmpt's wasm build from npm's chiptune3 (its wasm inside the script)
+# and the worker that renders with it.
+set(STARLUME_CHIPTUNE_DIR ${PROJECT_SOURCE_DIR}/node_modules/chiptune3 CACHE PATH
+  "chiptune3's files: libopenmpt built for the browser")
+if(NOT EXISTS ${STARLUME_CHIPTUNE_DIR}/libopenmpt.worklet.js)
+  message(FATAL_ERROR "No libopenmpt for the browser in ${STARLUME_CHIPTUNE_DIR}: run npm ci (make deps)")
+endif()
+configure_file(${STARLUME_CHIPTUNE_DIR}/libopenmpt.worklet.js ${CMAKE_BINARY_DIR}/libopenmpt.worklet.js
+  COPYONLY)
+configure_file(${STARLUME_CHIPTUNE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/libopenmpt.worklet.LICENSE COPYONLY)
+configure_file(${web}/tracker.js ${CMAKE_BINARY_DIR}/tracker.js COPYONLY)
+
+# Installable and offline: the manifest, its icon, and the service worker,
+# written after the page is linked.
+configure_file(${web}/manifest.webmanifest ${CMAKE_BINARY_DIR}/manifest.webmanifest COPYONLY)
+configure_file(${web}/icon.svg ${CMAKE_BINARY_DIR}/icon.svg COPYONLY)
+# At every build: a file copied at configure time changes the page too.
+add_custom_target(starlume_offline ALL
+  COMMAND ${CMAKE_COMMAND} -DBIN=${CMAKE_BINARY_DIR} -DSOURCE=${web}/sw.js
+          -P ${PROJECT_SOURCE_DIR}/cmake/webversion.cmake
+  DEPENDS starlume_page VERBATIM)
+
 if(STARLUME_TESTS)
   enable_testing()
   # GoogleTest from Debian's sources, without threads.

@@ -12,7 +12,7 @@ export const WEB = process.env.STARLUME_WEB ?? 'build-web';
 export const RATE = 44100, BLOCK = 2048;
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                '.wav': 'audio/wav' };
+                '.wav': 'audio/wav', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 
 // Serves the page from WEB and the tests' files from dir under /files/.
 export function serve(dir) {
@@ -170,4 +170,34 @@ export function tonewav(seconds, bursts = true, right = 10) {
 
 export function scratch() {
   return fs.mkdtempSync(path.join(os.tmpdir(), 'starlume-web-'));
+}
+
+// A 4-channel ProTracker module of a steady tone, as the fake microphone's:
+// a looped 8-bit sine of 29 samples a cycle, struck once at period 568 on
+// the first channel, panned hard left (the Amiga's clock of 3546895 Hz
+// makes that 215.33 Hz: bin 10), and at period 142 on the second, hard
+// right (bin 40), then held through an empty pattern three times, 31 s in
+// all. (Bursts as the WAV's cannot start on the analysis' blocks: a
+// module's rows are no whole number of them.)
+export function tonemod() {
+  const head = Buffer.alloc(1084), cycle = 29, cycles = 2; // a sample's bytes are even
+  head.write('starlume tone', 0, 'latin1');
+  head.write('sine', 20, 'latin1');
+  head.writeUInt16BE(cycle * cycles / 2, 42); // length in words
+  head[45] = 64;                              // volume
+  head.writeUInt16BE(0, 46);                  // loop start
+  head.writeUInt16BE(cycle * cycles / 2, 48); // loop length
+  head[950] = 4;                              // positions
+  head[951] = 127;
+  head.set([0, 1, 1, 1], 952);
+  head.write('M.K.', 1080, 'latin1');
+  const patterns = Buffer.alloc(2 * 64 * 4 * 4);
+  [[568, 0x00], [142, 0xff]].forEach(([period, pan], ch) => {
+    patterns.writeUInt16BE(period, 4 * ch);
+    patterns[4 * ch + 2] = 0x18; // sample 1, effect 8: panning
+    patterns[4 * ch + 3] = pan;
+  });
+  const sample = Buffer.from(Array.from({ length: cycle * cycles },
+    (_, i) => Math.round(127 * Math.sin(2 * Math.PI * i / cycle)) & 255));
+  return Buffer.concat([head, patterns, sample]);
 }

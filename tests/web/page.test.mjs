@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { serve, launch, open, waitFor, shot, count, high, tonewav, scratch, WEB } from './lib.mjs';
+import { serve, launch, open, panel, waitFor, shot, count, high, tonewav, tonemod, scratch, WEB } from './lib.mjs';
 
 const dir = scratch();
 const tone = path.join(dir, 'tone.wav'), steady = path.join(dir, 'steady.wav');
@@ -17,6 +17,8 @@ fs.writeFileSync(tone, tonewav(40, true, 40));
 fs.writeFileSync(steady, tonewav(20, false, 40));
 fs.writeFileSync(path.join(dir, 'garbage.bin'), crypto.randomBytes(50000));
 fs.writeFileSync(path.join(dir, 'empty.wav'), '');
+fs.writeFileSync(path.join(dir, 'tone.mod'), tonemod());
+fs.writeFileSync(path.join(dir, 'garbage.mod'), crypto.randomBytes(5000));
 let server, browser, base;
 
 before(async () => {
@@ -116,6 +118,75 @@ test('a tone by URL: its header report, the instructions, its strips, the toggle
   await page.close();
 });
 
+// A module's 8-bit sample carries its quantisation and the resampler's
+// images into the upper strips, faintly but never still: there the tone's
+// strips need only lead every other by far.
+async function assertTheyLead(page) {
+  await page.locator('#canvas').press('0');
+  // The module is rendered whole before it plays.
+  await page.waitForFunction(() => Page.source && Page.heard > 2000, null, { timeout: 30000 });
+  const shots = [];
+  for (let i = 0; i < 6; i++) {
+    shots.push(await shot(page));
+    await page.waitForTimeout(300);
+  }
+  const strips = Array.from({ length: 16 }, (_, k) => shots.reduce((n, t) => n + high(t, k), 0));
+  const others = strips.filter((_, k) => !LOUD.includes(k));
+  assert.ok(Math.min(...LOUD.map((k) => strips[k])) > 2 * Math.max(...others), `strips ${strips}`);
+  assert.ok([0, 1, 2, 3, 6].every((k) => strips[k] * 20 < strips[4]), `strips ${strips}`);
+}
+
+test('a module chosen in the field dances, its player loaded only then', async () => {
+  const { page, errors } = await open(browser, base);
+  const loaded = [];
+  page.on('request', (r) => loaded.push(new URL(r.url()).pathname));
+  await waitFor(page, 'Instructions');
+  assert.ok(!loaded.some((p) => /tracker|openmpt/.test(p)), loaded.join(' '));
+  await page.locator('#file').setInputFiles(path.join(dir, 'tone.mod'));
+  await waitFor(page, 'Closing file..\n');
+  await assertTheyLead(page);
+  assert.ok(loaded.includes('/libopenmpt.worklet.js'), loaded.join(' '));
+  // Played once, whole: four patterns of 64 rows of 120 ms, and the last
+  // mix's tail.
+  const seconds = await page.evaluate(() => Page.buffer.duration);
+  assert.ok(seconds >= 30.72 && seconds < 31, `${seconds} s`);
+  // Once used, the player is kept for offline use.
+  await page.context().setOffline(true);
+  await page.reload();
+  await waitFor(page, 'Instructions');
+  await page.locator('#file').setInputFiles(path.join(dir, 'tone.mod'));
+  await waitFor(page, 'Closing file..\n');
+  await assertTheyLead(page);
+  assert.ok(!(await panel(page)).includes('cannot'));
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('after one visit the page opens offline and plays a chosen file', async () => {
+  const { page, errors } = await open(browser, base);
+  await waitFor(page, 'Instructions');
+  await page.evaluate(() => Promise.race([navigator.serviceWorker.ready, new Promise((_, no) =>
+    setTimeout(() => no(new Error('no service worker became active')), 20000))]));
+  // Installable, but for the tests' private window; the manifest and its
+  // icon are kept too.
+  const cdp = await page.context().newCDPSession(page);
+  const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
+  assert.deepEqual(installabilityErrors.map((e) => e.errorId), ['in-incognito']);
+  assert.deepEqual((await cdp.send('Page.getAppManifest')).errors, []);
+  await page.context().setOffline(true);
+  await page.reload();
+  await waitFor(page, 'Instructions');
+  assert.ok(await page.evaluate(async () => (await fetch('icon.svg')).ok));
+  // The module player is kept only once used: not yet.
+  await page.locator('#file').setInputFiles(path.join(dir, 'tone.mod'));
+  await waitFor(page, "starlume: cannot decode 'tone.mod': the module player did not load");
+  await page.locator('#file').setInputFiles(tone);
+  await waitFor(page, 'Closing file..\n');
+  await assertTheirStripsDance(page);
+  assert.deepEqual(errors.filter((e) => !/ERR_INTERNET_DISCONNECTED/.test(e)), []);
+  await page.close();
+});
+
 // The browser's output timestamps jitter; here every other one is 40 ms
 // behind, so an estimate of what is heard that follows them would run
 // back. The heard time is sampled at every frame.
@@ -195,6 +266,7 @@ test('bad input gets a clear line and leaves the page working', async () => {
   const rows = [
     ['?music=files/garbage.bin', "starlume: cannot decode 'files/garbage.bin': the browser plays no such file"],
     ['?music=files/empty.wav', "starlume: 'files/empty.wav' holds no sound"],
+    ['?music=files/garbage.mod', "starlume: cannot decode 'files/garbage.mod': libopenmpt reads no module in it"],
     ['?music=files/missing.wav', "starlume: cannot load 'files/missing.wav': 404 Not Found"],
     ['?stars=500', "starlume: option '--stars' needs a number from 1 to 100, not '500' (see starlume --help)"],
   ];

@@ -298,6 +298,12 @@ EMSCRIPTEN_KEEPALIVE void page_musicpart(const float* interleaved, int frames) {
     }
 }
 
+// A module's frames, rendered as the native decoder renders them: already
+// 16-bit stereo.
+EMSCRIPTEN_KEEPALIVE void page_musicpart16(const std::int16_t* stereo, int frames) {
+    page.music.insert(page.music.end(), stereo, stereo + 2 * static_cast<std::size_t>(frames));
+}
+
 EMSCRIPTEN_KEEPALIVE void page_musicend() { page.music_start(); }
 
 // Listening has started: live sound of channels channels from device.

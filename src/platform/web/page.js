@@ -14,6 +14,8 @@ mergeInto(LibraryManager.library, {
     node: null,
     chunk: 0,          // a buffer in wasm memory for live sound
     chunkFloats: 0,
+    tracker: null,     // the module player's worker, once a module is opened
+    modules: 0,        // modules asked of it
   },
 
   $pageContext__deps: ['$Page'],
@@ -43,7 +45,8 @@ mergeInto(LibraryManager.library, {
   // A file's bytes (from a URL, the file field or a drop): the header
   // report of its first 44, then the music decoded by the browser and handed
   // over in parts.
-  $pageOpen__deps: ['$Page', '$pageContext', '$pageString', '$pageInterleave', 'malloc', 'free'],
+  $pageOpen__deps: ['$Page', '$pageContext', '$pageString', '$pageInterleave', '$pageIsModule',
+                    '$pageModule', 'malloc', 'free'],
   $pageOpen: function (name, data) {
     var size = data.byteLength, head = new Uint8Array(data, 0, Math.min(44, size));
     var p = _malloc(44), n = pageString(name);
@@ -52,6 +55,7 @@ mergeInto(LibraryManager.library, {
     _free(p);
     _free(n);
     if (size === 0) return Promise.resolve();
+    if (pageIsModule(name)) return pageModule(name, data);
     return pageContext().decodeAudioData(data).then(function (music) {
       Page.buffer = music;
       var frames = music.length, channels = music.numberOfChannels, part = 65536;
@@ -68,6 +72,62 @@ mergeInto(LibraryManager.library, {
       _page_musicend();
     }, function () {
       out("starlume: cannot decode '" + name + "': the browser plays no such file");
+    });
+  },
+
+  // The browser plays no tracker module: those go to libopenmpt, known by
+  // the extensions it reads, or by the prefix Amiga players give them.
+  $pageIsModule: function (name) {
+    var kinds = 'mptm mod s3m xm it 669 amf ams c67 dbm digi dmf dsm dsym dtm far fmt imf ice j2b ' +
+                'm15 mdl med mms mt2 mtm mus nst okt plm psm pt36 ptm sfx sfx2 st26 stk stm stx ' +
+                'stp symmod ult wow gdm mo3 oxm umx xpk ppm mmcmp';
+    var base = name.split(/[?#]/)[0].split('/').pop().toLowerCase(), dot = base.lastIndexOf('.');
+    var list = kinds.split(' ');
+    return dot > 0 && (list.includes(base.slice(dot + 1)) || list.includes(base.slice(0, dot)));
+  },
+
+  // A module rendered whole by libopenmpt in a worker (tracker.js, loaded
+  // with the library the first time a module is opened), then handed over
+  // as decoded music is.
+  $pageModule__deps: ['$Page', '$pageContext', 'malloc', 'free'],
+  $pageModule: function (name, data) {
+    var cannot = function (why) { out("starlume: cannot decode '" + name + "': " + why); };
+    if (!Page.tracker) Page.tracker = new Worker('tracker.js', { type: 'module' });
+    // Only the module opened last is played.
+    var worker = Page.tracker, asked = ++Page.modules;
+    return new Promise(function (resolve) {
+      worker.onmessage = function (e) {
+        if (e.data.asked !== asked) return;
+        var pcm = e.data.pcm;
+        if (!pcm || pcm.length === 0) {
+          cannot('libopenmpt reads no module in it');
+          return resolve();
+        }
+        var frames = pcm.length / 2, music = pageContext().createBuffer(2, frames, 44100);
+        var left = music.getChannelData(0), right = music.getChannelData(1);
+        for (var i = 0; i < frames; i++) {
+          left[i] = pcm[2 * i] / 32768;
+          right[i] = pcm[2 * i + 1] / 32768;
+        }
+        Page.buffer = music;
+        var p = _malloc(pcm.byteLength);
+        HEAP16.set(pcm, p >> 1);
+        _page_musicbegin(frames, 2);
+        _page_musicpart16(p, frames);
+        _free(p);
+        _page_musicend();
+        resolve();
+      };
+      // A library that cannot load (offline before any module was opened)
+      // leaves no worker to ask again.
+      worker.onerror = function (e) {
+        e.preventDefault();
+        Page.tracker = null;
+        worker.terminate();
+        cannot('the module player did not load' + (e.message ? ' (' + e.message + ')' : ''));
+        resolve();
+      };
+      worker.postMessage({ asked: asked, bytes: data }, [data]);
     });
   },
 
@@ -180,6 +240,19 @@ mergeInto(LibraryManager.library, {
       _page_line(p);
       _free(p);
     });
+    // The installed page opens the audio files it is given from the desktop.
+    if ('launchQueue' in window) {
+      window.launchQueue.setConsumer(function (launch) {
+        if (launch.files && launch.files.length) launch.files[0].getFile().then(open);
+      });
+    }
+    // Kept for offline use; a page served from an insecure origin has no
+    // service workers, and needs none said.
+    if (navigator.serviceWorker) {
+      navigator.serviceWorker.register('sw.js').catch(function (e) {
+        out('starlume: this page will not open offline: ' + e.message);
+      });
+    }
     var params = new URLSearchParams(location.search);
     if (params.get('music') !== null) pageFetch(params.get('music'));
     if (params.has('listen')) pageListen('microphone');
