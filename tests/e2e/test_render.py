@@ -357,6 +357,21 @@ class RenderTest(E2ETest):
         # bad bytes, the graph's own syntax and a long title are all only text
         _, shot = last('odd.mp4', '--title', "\udcff':,[x];%{pts}\\" + 'Ω' * 5000)
         self.assertGreater(lit(shot), 40)
+        # an MP3's ID3 picture and tags as well
+        mp3 = os.path.join(self.tmp, 'song.mp3')
+        subprocess.run(['ffmpeg', '-v', 'error', '-i', song, '-map', '0', '-c:v', 'copy',
+                        '-id3v2_version', '3', mp3], check=True, timeout=60)
+        _, shot = last('mp3.mp4', path=mp3)
+        r, g, b = band(shot, h - 2, h - 1)[w // 2]
+        self.assertTrue(r > 70 and g < 40 and b < 40, (r, g, b))
+        self.assertGreater(lit(shot), 40)
+        # a wide frame has no room above the square: the corner instead
+        out = os.path.join(self.tmp, 'wide.mp4')
+        self.assertEqual(render(out, '--size', '%dx%d' % (h, w), '--fps', '10', '--cover',
+                                'none', song).returncode, 0)
+        shot = video_frames(out, h, w)[-1]
+        corner = [p for row in range(w * 3 // 4, w) for p in band(shot, row, row + 1)[:h // 4]]
+        self.assertGreater(sum(min(p) > 200 for p in corner), 40)
         # with nothing to lay or write, the frames are today's
         bare, _ = last('bare.mp4', '--cover', 'none', '--title', '', '--artist', '')
         untagged, _ = last('untagged.mp4', path=plain)

@@ -240,6 +240,9 @@ struct Compose::State {
 
     // The song's own picture, if it has one, and its tags.
     Failure readsong(const char* path, bool cover, std::string& title, std::string& artist) {
+        // Read a second time, so only from a file: a pipe's sound has gone.
+        struct stat st;
+        if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return {};
         Input in;
         if (avformat_open_input(&in.fc, path, nullptr, nullptr) < 0) return {};
         title = tag(in.fc, "title");
