@@ -3,6 +3,7 @@ lengths in the file, the stars in step with the music, the same frames for
 the same seed, Ctrl-C and SIGTERM, and the input a video cannot be made of."""
 
 import array
+import base64
 import math
 import os
 import pty
@@ -357,14 +358,22 @@ class RenderTest(E2ETest):
         # bad bytes, the graph's own syntax and a long title are all only text
         _, shot = last('odd.mp4', '--title', "\udcff':,[x];%{pts}\\" + 'Ω' * 5000)
         self.assertGreater(lit(shot), 40)
-        # an MP3's ID3 picture and tags as well
-        mp3 = os.path.join(self.tmp, 'song.mp3')
-        subprocess.run(['ffmpeg', '-v', 'error', '-i', song, '-map', '0', '-c:v', 'copy',
-                        '-id3v2_version', '3', mp3], check=True, timeout=60)
-        _, shot = last('mp3.mp4', path=mp3)
-        r, g, b = band(shot, h - 2, h - 1)[w // 2]
-        self.assertTrue(r > 70 and g < 40 and b < 40, (r, g, b))
-        self.assertGreater(lit(shot), 40)
+        # an MP3's ID3 picture and an Ogg Vorbis comment's, with their tags
+        with open(red, 'rb') as f:
+            png = f.read()
+        block = (struct.pack('>II', 3, 9) + b'image/png' + struct.pack('>I', 0) +
+                 struct.pack('>5I', 64, 48, 24, 0, len(png)) + png)
+        for name, options in (('song.mp3', ['-map', '0', '-c:v', 'copy', '-id3v2_version', '3']),
+                              ('song.ogg', ['-map', '0:a', '-c:a', 'libvorbis', '-metadata',
+                                            'METADATA_BLOCK_PICTURE=' +
+                                            base64.b64encode(block).decode()])):
+            tagged = os.path.join(self.tmp, name)
+            subprocess.run(['ffmpeg', '-v', 'error', '-i', song, *options, tagged], check=True,
+                           timeout=60)
+            _, shot = last(name + '.mp4', path=tagged)
+            r, g, b = band(shot, h - 2, h - 1)[w // 2]
+            self.assertTrue(r > 70 and g < 40 and b < 40, (name, r, g, b))
+            self.assertGreater(lit(shot), 40, name)
         # a wide frame has no room above the square: the corner instead
         out = os.path.join(self.tmp, 'wide.mp4')
         self.assertEqual(render(out, '--size', '%dx%d' % (h, w), '--fps', '10', '--cover',
