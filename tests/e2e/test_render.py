@@ -348,7 +348,7 @@ class RenderTest(E2ETest):
         # the scheme's own grey again, no red
         self.assertTrue(all(abs(r - g) < 10 for r, g, b in band(shot, (h + w) // 2 + 4, h)))
         self.assertGreater(lit(shot), 40)
-        _, shot = last('notitle.mp4', '--title', '', '--artist', '')
+        _, shot = last('notitle.mp4', '--title', '', '--artist', ' \n\t')
         self.assertEqual(lit(shot), 0)
         # a given picture instead of the song's: blue, and a JPEG
         blue = picture(os.path.join(self.tmp, 'blue.jpg'), 'blue', '640x480')

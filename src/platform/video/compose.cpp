@@ -403,6 +403,12 @@ Failure Compose::open(const char* path, const Args& args) {
     }
     if (args.title) title = *args.title;
     if (args.artist) artist = *args.artist;
+    // Nothing to see is no line, which drawtext would refuse as well.
+    for (std::string* line : {&title, &artist}) {
+        if (showntext(*line, line->size()).find_first_not_of(' ') == std::string::npos) {
+            line->clear();
+        }
+    }
     if (s->background == nullptr && title.empty() && artist.empty()) return {};
     if (s->background != nullptr) {
         if (Failure e = s->makebackground()) return e;

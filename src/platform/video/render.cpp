@@ -395,6 +395,10 @@ int renderrun(const Args& given) {
         if (int status = fromtake(args, soundpath, taken); status != 0) return status;
     }
     if (int status = check(args); status != 0) return status;
+    // Before the music is decoded and the file created: a bad cover is said
+    // at once and leaves no file behind.
+    Compose dressing;
+    if (Failure e = dressing.open(args.path, args)) return fail(e.status, e.message);
     // Decoded once: the music's length, its analysis and the soundtrack.
     Heldnotes held;
     std::int64_t announced = 0;
@@ -423,9 +427,6 @@ int renderrun(const Args& given) {
     if (std::string error; !target.open(args.width, args.height, error)) {
         return fail(exitunavailable, "cannot draw offscreen: " + error);
     }
-    // Before the file is created, so that a bad cover leaves none behind.
-    Compose dressing;
-    if (Failure e = dressing.open(args.path, args)) return fail(e.status, e.message);
     Encoder encoder;
     if (Failure e = encoder.open(args.out, args.width, args.height, args.fps, videosettings(args),
                                  args.transparent)) {
