@@ -381,6 +381,12 @@ class RenderTest(E2ETest):
         shot = video_frames(out, h, w)[-1]
         corner = [p for row in range(w * 3 // 4, w) for p in band(shot, row, row + 1)[:h // 4]]
         self.assertGreater(sum(min(p) > 200 for p in corner), 40)
+        # a transparent video stays so: the song's picture is not laid
+        out = os.path.join(self.tmp, 'clear.mov')
+        self.assertEqual(render(out, *size, '--transparent', song).returncode, 0)
+        raw = subprocess.run(['ffmpeg', '-v', 'error', '-i', out, '-f', 'rawvideo', '-pix_fmt',
+                              'rgba', '-'], capture_output=True, timeout=60, check=True).stdout
+        self.assertEqual(max(raw[-w * 20 * 4 + 3::4]), 0)
         # with nothing to lay or write, the frames are today's
         bare, _ = last('bare.mp4', '--cover', 'none', '--title', '', '--artist', '')
         untagged, _ = last('untagged.mp4', path=plain)

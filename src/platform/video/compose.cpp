@@ -397,7 +397,10 @@ Failure Compose::open(const char* path, const Args& args) {
     s->fps = args.fps;
     const bool none = args.cover != nullptr && std::strcmp(args.cover, "none") == 0;
     std::string title, artist;
-    if (Failure e = s->readsong(path, args.cover == nullptr, title, artist)) return e;
+    // A transparent video is laid over another: the song's own picture
+    // would hide it, so only a picture asked for is laid there.
+    const bool songs = args.cover == nullptr && !args.transparent;
+    if (Failure e = s->readsong(path, songs, title, artist)) return e;
     if (args.cover != nullptr && !none) {
         if (Failure e = s->readcover(args.cover)) return e;
     }
