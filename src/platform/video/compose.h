@@ -39,8 +39,4 @@ class Compose {
     std::unique_ptr<State> s;
 };
 
-// Text as drawtext may show it: bad UTF-8 bytes replaced, controls dropped,
-// and cut to at most most characters with an ellipsis.
-std::string showntext(const std::string& text, std::size_t most);
-
 } // namespace starlume
