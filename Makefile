@@ -12,7 +12,8 @@ JOBS      ?= $(shell nproc)
 # Building the program and running it:
 BUILD_PACKAGES   := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev freeglut3-dev \
                     libx11-dev libsndfile1-dev libopenmpt-dev libsoxr-dev libpulse-dev libegl-dev \
-                    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+                    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
+                    libavfilter-dev
 RUN_PACKAGES     := libgl1-mesa-dri libegl-mesa0
 # The tests of the program: a private X server, input, sound server, videos
 # read back, the manual and the desktop files checked.

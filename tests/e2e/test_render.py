@@ -3,6 +3,7 @@ lengths in the file, the stars in step with the music, the same frames for
 the same seed, Ctrl-C and SIGTERM, and the input a video cannot be made of."""
 
 import array
+import base64
 import math
 import os
 import pty
@@ -13,6 +14,7 @@ import struct
 import subprocess
 import time
 import unittest
+import zlib
 
 from harness import (BIN, BLOCK, RATE, E2ETest, bursts, headless_env, lifted,
                      ppm_shot, probe, render, silence, tone, video_frames,
@@ -31,6 +33,20 @@ def hashes(path):
                          text=True, timeout=300, check=True).stdout
     return [line.split(',')[-1] for line in out.splitlines()
             if not line.startswith('#')]
+
+
+def picture(path, colour, size='64x48'):
+    """A PNG or JPEG of one colour, by path's extension."""
+    subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i',
+                    'color=%s:s=%s' % (colour, size), '-frames:v', '1', path],
+                   check=True, timeout=60)
+    return path
+
+
+def band(shot, top, bottom):
+    """The pixels of rows top to bottom (top first) as (r, g, b)."""
+    rgb = shot.rgb[top * shot.w * 3:bottom * shot.w * 3]
+    return list(zip(rgb[0::3], rgb[1::3], rgb[2::3]))
 
 
 def render_on_terminal(*args):
@@ -302,6 +318,80 @@ class RenderTest(E2ETest):
                 off = sum(abs(255 - r - a) for r, a in seen) / len(seen)
                 self.assertLess(off, 20)
 
+    def test_cover_and_title(self):
+        w, h = 180, 320  # a tall frame: the square in its middle, room above and below
+        size = ['--size', '%dx%d' % (w, h), '--fps', '10', '--seed', '7']
+        red = picture(os.path.join(self.tmp, 'red.png'), 'red')
+        wav = self.fixture('tone.wav', wav_bytes(tone(RATE, 440)))
+        plain, song = (os.path.join(self.tmp, n) for n in ('plain.flac', 'song.flac'))
+        subprocess.run(['ffmpeg', '-v', 'error', '-i', wav, plain], check=True, timeout=60)
+        subprocess.run(['ffmpeg', '-v', 'error', '-i', wav, '-i', red, '-map', '0:a', '-map',
+                        '1:v', '-c:v', 'png', '-disposition:v', 'attached_pic', '-metadata',
+                        'title=Ελληνικά Кириллица Ünï', '-metadata', 'artist=Zoë', song],
+                       check=True, timeout=60)
+
+        def last(name, *options, path=song):
+            out = os.path.join(self.tmp, name)
+            run = render(out, *size, *options, path)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            return out, video_frames(out, w, h)[-1]
+
+        def lit(shot):  # the text's white, above the stars' square
+            return sum(min(p) > 200 for p in band(shot, 0, (h - w) // 2))
+
+        _, shot = last('cover.mp4')
+        below = band(shot, (h + w) // 2 + 4, h)
+        # the picture's red, darkened, under the stars
+        self.assertTrue(all(70 < r < 160 and g < 40 and b < 40 for r, g, b in below), below[:3])
+        self.assertGreater(lit(shot), 40)
+        _, shot = last('nocover.mp4', '--cover', 'none')
+        # the scheme's own grey again, no red
+        self.assertTrue(all(abs(r - g) < 10 for r, g, b in band(shot, (h + w) // 2 + 4, h)))
+        self.assertGreater(lit(shot), 40)
+        _, shot = last('notitle.mp4', '--title', '', '--artist', ' \n\t')
+        self.assertEqual(lit(shot), 0)
+        # a given picture instead of the song's: blue, and a JPEG
+        blue = picture(os.path.join(self.tmp, 'blue.jpg'), 'blue', '640x480')
+        _, shot = last('blue.mp4', '--cover', blue)
+        r, g, b = band(shot, h - 2, h - 1)[w // 2]
+        self.assertTrue(b > 70 and r < 40 and g < 40, (r, g, b))
+        # bad bytes, the graph's own syntax and a long title are all only text
+        _, shot = last('odd.mp4', '--title', "\udcff':,[x];%{pts}\\" + 'Ω' * 5000)
+        self.assertGreater(lit(shot), 40)
+        # an MP3's ID3 picture and an Ogg Vorbis comment's, with their tags
+        with open(red, 'rb') as f:
+            png = f.read()
+        block = (struct.pack('>II', 3, 9) + b'image/png' + struct.pack('>I', 0) +
+                 struct.pack('>5I', 64, 48, 24, 0, len(png)) + png)
+        for name, options in (('song.mp3', ['-map', '0', '-c:v', 'copy', '-id3v2_version', '3']),
+                              ('song.ogg', ['-map', '0:a', '-c:a', 'libvorbis', '-metadata',
+                                            'METADATA_BLOCK_PICTURE=' +
+                                            base64.b64encode(block).decode()])):
+            tagged = os.path.join(self.tmp, name)
+            subprocess.run(['ffmpeg', '-v', 'error', '-i', song, *options, tagged], check=True,
+                           timeout=60)
+            _, shot = last(name + '.mp4', path=tagged)
+            r, g, b = band(shot, h - 2, h - 1)[w // 2]
+            self.assertTrue(r > 70 and g < 40 and b < 40, (name, r, g, b))
+            self.assertGreater(lit(shot), 40, name)
+        # a wide frame has no room above the square: the corner instead
+        out = os.path.join(self.tmp, 'wide.mp4')
+        self.assertEqual(render(out, '--size', '%dx%d' % (h, w), '--fps', '10', '--cover',
+                                'none', song).returncode, 0)
+        shot = video_frames(out, h, w)[-1]
+        corner = [p for row in range(w * 3 // 4, w) for p in band(shot, row, row + 1)[:h // 4]]
+        self.assertGreater(sum(min(p) > 200 for p in corner), 40)
+        # a transparent video stays so: the song's picture is not laid
+        out = os.path.join(self.tmp, 'clear.mov')
+        self.assertEqual(render(out, *size, '--transparent', song).returncode, 0)
+        raw = subprocess.run(['ffmpeg', '-v', 'error', '-i', out, '-f', 'rawvideo', '-pix_fmt',
+                              'rgba', '-'], capture_output=True, timeout=60, check=True).stdout
+        self.assertEqual(max(raw[-w * 20 * 4 + 3::4]), 0)
+        # with nothing to lay or write, the frames are today's
+        bare, _ = last('bare.mp4', '--cover', 'none', '--title', '', '--artist', '')
+        untagged, _ = last('untagged.mp4', path=plain)
+        self.assertEqual(hashes(bare), hashes(untagged))
+
     def test_bad_input(self):
         tmp = self.tmp
         wav = self.fixture('short.wav', wav_bytes(tone(RATE, 440)))
@@ -309,6 +399,13 @@ class RenderTest(E2ETest):
         text = self.fixture('notes.txt', b'not music at all\n' * 100)
         os.symlink(wav, os.path.join(tmp, 'link.mp4'))
         os.symlink('/dev/full', os.path.join(tmp, 'full.mp4'))
+        self.fixture('empty.png', b'')
+        # a PNG whose header says 20000x20000: refused before it is decoded
+        small = picture(os.path.join(tmp, 'small.png'), 'red')
+        with open(small, 'rb') as f:
+            png = f.read()
+        ihdr = png[12:16] + struct.pack('>II', 20000, 20000) + png[24:29]
+        self.fixture('huge.png', png[:12] + ihdr + struct.pack('>I', zlib.crc32(ihdr)) + png[33:])
 
         def limit():
             resource.setrlimit(resource.RLIMIT_FSIZE, (16384, 16384))
@@ -345,6 +442,12 @@ class RenderTest(E2ETest):
              'no transparency'),
             ('ProRes quality', 'a.mov', wav, ['--transparent', '--quality', '9'], {},
              None, 64, "--quality is x264's and VP9's; ProRes 4444 has none"),
+            ('cover not a picture', 'a.mp4', wav, ['--cover', text], {}, None, 1,
+             "the cover '.*notes.txt' is not a PNG or JPEG picture"),
+            ('empty cover', 'a.mp4', wav, ['--cover', tmp + '/empty.png'], {}, None, 1,
+             "the cover '.*empty.png' is empty"),
+            ('huge cover', 'a.mp4', wav, ['--cover', tmp + '/huge.png'], {}, None, 1,
+             "the cover '.*huge.png' is 20000x20000 pixels, larger than 8192x8192"),
             ('no EGL', 'a.mp4', wav, [],
              {'__EGL_VENDOR_LIBRARY_FILENAMES': '/nonexistent'}, None, 69,
              r'cannot draw offscreen: no EGL display.*\(EGL_\w+\)'),

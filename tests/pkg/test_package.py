@@ -28,7 +28,7 @@ LIBS = [('libSDL2_mixer', 'libsdl2-mixer', True), ('libglut', 'glut', True),
         ('libsoxr', 'libsoxr', True), ('libEGL', 'libegl1', True),
         ('libOpenGL', 'libopengl0', True), ('libavformat', 'libavformat', True),
         ('libavcodec', 'libavcodec', True), ('libavutil', 'libavutil', True),
-        ('libswscale', 'libswscale', True)]
+        ('libswscale', 'libswscale', True), ('libavfilter', 'libavfilter', True)]
 
 
 def run(*cmd, **kw):

@@ -333,6 +333,8 @@ TEST(Startup, OptionValues) {
         {{"--fit", "fill"}, false},       {{"--from", "1:30"}, true},
         {{"--to", "0:00:05.5"}, true},    {{"--from", "1:5"}, false},
         {{"--to", "-2"}, false},          {{"--transparent", "--to=2"}, true},
+        {{"--cover", "none"}, true},      {{"--cover", ""}, false},
+        {{"--title", ""}, true},          {{"--artist=", "--title=x"}, true},
     };
     for (const auto& [given, ok] : cases) {
         std::vector<char*> argv{const_cast<char*>("starlume"), const_cast<char*>("--render"),
@@ -341,6 +343,12 @@ TEST(Startup, OptionValues) {
         argv.push_back(const_cast<char*>("a.wav"));
         const Args args = parseargs(static_cast<int>(argv.size()), argv.data());
         EXPECT_EQ(args.action == Args::render, ok) << given[0] << " " << given[1] << args.error;
+    }
+    // an empty title is one given, to write none; no option keeps the tags
+    {
+        const char* given[] = {"starlume", "--render", "v.mp4", "--title", "", "a.wav"};
+        const Args a = parseargs(6, const_cast<char**>(given));
+        EXPECT_TRUE(a.title && a.title->empty() && !a.artist && a.cover == nullptr) << a.error;
     }
     char* argv[] = {const_cast<char*>("starlume"),
                     const_cast<char*>("--render=v.mp4"),

@@ -47,6 +47,9 @@ constexpr Option options[] = {
     {"--from", Takes::value, renderrun},
     {"--to", Takes::value, renderrun},
     {"--transparent", Takes::nothing, renderrun},
+    {"--cover", Takes::value, renderrun},
+    {"--title", Takes::value, renderrun},
+    {"--artist", Takes::value, renderrun},
     {"--fps", Takes::value, renderrun},
     {"--passes", Takes::value, renderrun},
     {"--quality", Takes::value, renderrun},
@@ -187,6 +190,11 @@ std::string apply(Args& a, std::string_view o, const char* v) {
         (o == "--from" ? a.from : a.to) = *s;
     } else if (o == "--transparent") {
         a.transparent = true;
+    } else if (o == "--cover") {
+        if (text.empty()) return bad("a PNG or JPEG picture, or none");
+        a.cover = v;
+    } else if (o == "--title" || o == "--artist") {
+        (o == "--title" ? a.title : a.artist) = std::string(text);
     } else if (o == "--preset") {
         if (std::find(std::begin(presets), std::end(presets), text) == std::end(presets)) {
             return bad("one of ultrafast, superfast, veryfast, faster, fast, medium, slow, "
@@ -480,6 +488,13 @@ void printhelp(std::FILE* out) {
                  "                     OUT .webm (VP9 with alpha, Vorbis sound) or .mov\n"
                  "                     (ProRes 4444, AAC sound); --quality is VP9's there,\n"
                  "                     and ProRes takes none\n"
+                 "  --cover IMAGE      lay a PNG or JPEG picture, blurred and darkened, under\n"
+                 "                     the stars; by default the song's own picture, if it\n"
+                 "                     has one and the video is not transparent; --cover\n"
+                 "                     none lays none\n"
+                 "  --title TEXT       the title written in the video (default the song's\n"
+                 "                     tag, if it has one); an empty TEXT writes none\n"
+                 "  --artist TEXT      the artist written under it, likewise\n"
                  "  --take TAKE        replay TAKE, recorded with --record: its seed, stars,\n"
                  "                     keys and everything played, the mouse included; without\n"
                  "                     FILE, the sound it kept\n"

@@ -43,9 +43,11 @@ struct Args {
     // A video.
     const char* out = nullptr;
     int width = 1280, height = 720;
-    bool stretch = false;           // the stars' square stretched over the whole frame
-    bool transparent = false;       // the background left transparent
-    std::optional<double> from, to; // the part of the music kept, in seconds
+    bool stretch = false;                     // the stars' square stretched over the whole frame
+    bool transparent = false;                 // the background left transparent
+    std::optional<double> from, to;           // the part of the music kept, in seconds
+    const char* cover = nullptr;              // a picture, "none", or nullptr: the song's own
+    std::optional<std::string> title, artist; // none: the song's tags
     int fps = 60;
     int passes = 2000;            // simulation passes per second of music
     int quality = -1;             // x264's constant rate factor; -1: the default

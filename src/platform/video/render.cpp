@@ -32,6 +32,7 @@ extern "C" {
 #include "platform/files/decoder.h"
 #include "platform/files/notes.h"
 #include "platform/gl/draw.h"
+#include "platform/video/compose.h"
 #include "platform/video/encoder.h"
 #include "platform/video/offscreen.h"
 
@@ -103,11 +104,12 @@ class Framequeue {
 // The encoding thread: sound up to the end of each frame, then the frame.
 // After a failure it only gives the buffers back, so that drawing never waits.
 struct Encoding {
-    Encoding(Encoder& e, std::span<const std::int16_t> m, const Videoclock& c, const Cut& p,
-             Framequeue& q)
-        : encoder(e), music(m), clock(c), part(p), queue(q) {}
+    Encoding(Encoder& e, Compose& d, std::span<const std::int16_t> m, const Videoclock& c,
+             const Cut& p, Framequeue& q)
+        : encoder(e), dressing(d), music(m), clock(c), part(p), queue(q) {}
 
     Encoder& encoder;
+    Compose& dressing;                   // the cover and the text, when there are any
     std::span<const std::int16_t> music; // the part's, from its start
     const Videoclock& clock;
     const Cut& part;
@@ -126,6 +128,7 @@ struct Encoding {
                 note(encoder.audio(music.data() + 2 * sent, n));
                 sent += n;
             }
+            if (!failed && dressing.active()) note(dressing.apply(frame));
             if (!failed) note(encoder.video(frame));
             queue.done(frame);
         }
@@ -392,6 +395,10 @@ int renderrun(const Args& given) {
         if (int status = fromtake(args, soundpath, taken); status != 0) return status;
     }
     if (int status = check(args); status != 0) return status;
+    // Before the music is decoded and the file created: a bad cover is said
+    // at once and leaves no file behind.
+    Compose dressing;
+    if (Failure e = dressing.open(args.path, args)) return fail(e.status, e.message);
     // Decoded once: the music's length, its analysis and the soundtrack.
     Heldnotes held;
     std::int64_t announced = 0;
@@ -430,7 +437,8 @@ int renderrun(const Args& given) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
-    if (args.transparent) setclearalpha(0);
+    // A cover shows through where nothing is drawn.
+    if (args.transparent || dressing.hascover()) setclearalpha(0);
     drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(taken, timedevents(args.at)), io);
     dancing = &dance;
@@ -440,7 +448,7 @@ int renderrun(const Args& given) {
     const bool whole = part.from == 0 && part.to == timeline.musicframes();
     const std::vector<std::int16_t> sound =
         whole ? std::vector<std::int16_t>{} : partsound(music, part);
-    Encoding encoding{encoder, whole ? music : sound, timeline, part, queue};
+    Encoding encoding{encoder, dressing, whole ? music : sound, timeline, part, queue};
     std::thread encoderthread([&] { encoding.run(); });
     const std::int64_t drawn =
         drawall(dance, *show, target, queue, encoding, timeline, part, started);
