@@ -14,7 +14,7 @@ BUILD_PACKAGES   := cmake g++ make pkg-config libkissfft-dev libsdl2-mixer-dev f
                     libx11-dev libsndfile1-dev libopenmpt-dev libsoxr-dev libpulse-dev libegl-dev \
                     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
                     libavfilter-dev
-RUN_PACKAGES     := libgl1-mesa-dri libegl-mesa0
+RUN_PACKAGES     := libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core
 # The tests of the program: a private X server, input, sound server, videos
 # read back, the manual and the desktop files checked.
 TEST_PACKAGES    := libgtest-dev python3 xvfb xauth xfonts-base xdotool x11-utils ffmpeg \

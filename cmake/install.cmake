@@ -90,4 +90,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${STARLUME_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 # Depends comes from the libraries the binary links, through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A video's title and artist are written in DejaVu Sans.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-dejavu-core)
 include(CPack)
