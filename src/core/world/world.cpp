@@ -1,5 +1,6 @@
 #include "core/world/world.h"
 
+#include <array>
 #include <cmath>
 
 #include "core/world/random.h"
@@ -62,6 +63,44 @@ int stripof(double x) {
     if (!(t > 0 && t < 16)) return -1;
     const double s = std::floor(t);
     return t > s ? static_cast<int>(s) : -1;
+}
+
+namespace {
+
+// (r % 10) / 10.0 in single precision, for every r % 10.
+constexpr auto strengths = [] {
+    std::array<float, 10> c{};
+    for (int d = 0; d < 10; d++) c[d] = static_cast<float>(d / 10.0);
+    return c;
+}();
+
+} // namespace
+
+void kickall(World& w, const float kicks[16]) {
+    const int n = w.count();
+    // Kicks change velocities only, so which stars rest on the floor and in
+    // which strip stays the same through the 16 bands: found once.
+    signed char strip[maxstars];
+    int resting[16] = {};
+    for (int k = 0; k < n; k++) {
+        strip[k] = static_cast<signed char>(w.y[k] == -1 ? stripof(w.x[k]) : -1);
+        if (strip[k] >= 0) resting[strip[k]]++;
+    }
+    for (int b = 0; b < 16; b++) {
+        const double level = 0.09 * kicks[b];
+        if (w.bar == -1) {
+            if (resting[b] == 0) continue;
+            for (int k = 0; k < n; k++) {
+                if (strip[k] == b) w.vy[k] += level * 1.0f;
+            }
+            continue;
+        }
+        // Every star draws its strength, in index order, kicked or not.
+        for (int k = 0; k < n; k++) {
+            const int r = rnd();
+            if (strip[k] == b) w.vy[k] += level * strengths[r % 10];
+        }
+    }
 }
 
 void kickup(World& w, int band, float level) {
