@@ -87,7 +87,7 @@ void block(benchmark::State& state) {
         readSamples(*a, raw);
         performFFT(*a);
         if (kicks) {
-            for (int b = 0; b < bands; b++) kickup(*w, b, a->kicks[b]);
+            kickall(*w, a->kicks);
         }
         benchmark::DoNotOptimize(a->kicks[0]);
     }
@@ -138,7 +138,7 @@ void decodedblock(benchmark::State& state) {
         }
         readSamples(*a, *decoder);
         performFFT(*a);
-        for (int b = 0; b < bands; b++) kickup(*w, b, a->kicks[b]);
+        kickall(*w, a->kicks);
         benchmark::DoNotOptimize(a->kicks[0]);
     }
     unlink(path.c_str());
