@@ -121,13 +121,16 @@ STARLUME_CLONES void fusedsweep(World& w, int n, bool gravity, bool damping, boo
 
 void simulate(World& w, const float kicks[16]) {
     const int n = w.count();
-    if (!fieldcomes(w) && w.blackhole != 1) {
+    if (w.blackhole != 1) {
         // Without the field the cursor phase only counts and may switch
-        // gravity back on, which is read for the next pass.
+        // gravity back on, which is read for the next pass; the field needs
+        // gravity applied before it.
         const bool gravity = w.gravity == 1;
+        const bool field = fieldcomes(w);
+        if (field && gravity) applygravity(w, n);
         cursorphase(w, kicks);
         w.steps = static_cast<int>(static_cast<unsigned>(w.steps) + 1u);
-        fusedsweep(w, n, gravity, w.viscous == 1, w.looper == 1);
+        fusedsweep(w, n, gravity && !field, w.viscous == 1, w.looper == 1);
         return;
     }
     if (w.gravity == 1) applygravity(w, n);
