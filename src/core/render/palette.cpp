@@ -18,7 +18,7 @@ namespace {
 
 float step() { return static_cast<float>((rnd() % 30) / 100000000.0); }
 
-void stepchannel(float& v, float d, int& t) {
+[[gnu::always_inline]] inline void stepchannel(float& v, float d, int& t) {
     if (t == 1 && v > 1.5f) t = -1;
     if (t == -1 && v < 0.3f) t = 1;
     if (t == 1) v = v + d;
@@ -142,14 +142,18 @@ void colourstars(Palette& p, int color, int n, const double* x, const double* vx
     case 2: {
         // The channels step star by star; only the last star's clear colour
         // is left for the next frame.
-        Palette q = p;
+        float aa = p.aa, ba = p.ba, ca = p.ca;
+        int ta = p.transitiona, tb = p.transitionb, tc = p.transitionc;
         for (int k = 0; k < n - 1; k++) {
-            c[k] = {q.aa, q.ba, q.ca};
-            transitionstep(q);
+            c[k] = {aa, ba, ca};
+            stepchannel(aa, p.aaa, ta);
+            stepchannel(ba, p.bbb, tb);
+            stepchannel(ca, p.ccc, tc);
         }
-        const Starcolour last = colourstep(q, 2, 0, 0);
+        p.aa = aa, p.ba = ba, p.ca = ca;
+        p.transitiona = ta, p.transitionb = tb, p.transitionc = tc;
+        const Starcolour last = colourstep(p, 2, 0, 0);
         c[n - 1] = last.draw;
-        p = q;
         out.current = last.draw;
         out.clearset = true;
         out.clear = last.clear;
