@@ -8,9 +8,12 @@ each one's 'F' report and prints passes/s, frames/s and their ratios to the
 skeleton: every round's, then the median round's.
 
     python3 bench/pacing.py [--build build-bench] [--seconds 8] [--rounds 5]
-                            [--encode starlume_encode] [--record]
+                            [--encode starlume_encode] [--record] [--before DIR]
 
-With --record the program writes a take of what is played as it runs.
+With --record the program writes a take of what is played as it runs. With
+--before, DIR's starlume (an earlier build) runs in every round too, between
+the two, so that a change is held against what came before it under the
+same load; its ratios are printed after the program's.
 `cmake --build BUILD --target pacing` runs it on BUILD's programs.
 """
 import argparse
@@ -84,47 +87,56 @@ def main():
     ap.add_argument('--rounds', type=int, default=5)
     ap.add_argument('--encode', help='the test fixtures encoder, for the MP3')
     ap.add_argument('--record', action='store_true')
+    ap.add_argument('--before', help='a build directory with an earlier starlume')
     args = ap.parse_args()
     starlume = os.path.join(args.build, 'starlume')
     skeleton = os.path.join(args.build, 'bench', 'starlume_pacing')
     files = tunes(args.build, args.encode)
 
-    program = [starlume]
+    programs = [('', starlume)]
+    if args.before:
+        programs.append(('before ', os.path.join(args.before, 'starlume')))
+    extra = []
     if args.record:
         take = tempfile.NamedTemporaryFile(suffix='.take')
-        program += ['--record', take.name]
+        extra = ['--record', take.name]
     xvfb, display = harness.xvfb()
-    results = []
+    results = {label: [] for label, _ in programs}
     try:
         for name, order, held, tune in CASES:
-            argv = program + (['--stars', str(order)] if order != 75 else [])
+            stars = ['--stars', str(order)] if order != 75 else []
             keys = ('m', 'd') if held else ()
-            # Alternate the two programs so that a busy spell on the
-            # machine hits both.
-            rounds = []
+            # Alternate the programs so that a busy spell on the machine
+            # hits them all.
+            rounds = {label: [] for label, _ in programs}
             for r in range(args.rounds):
-                ours = measure(display, argv, held, args.seconds, files[tune], keys)
+                got = {label: measure(display, [path] + extra + stars, held, args.seconds,
+                                      files[tune], keys)
+                       for label, path in programs}
                 base = measure(display, [skeleton, str(order)], held, args.seconds)
-                rounds.append((ours[0] / base[0], ours[1] / base[1], ours, base))
-                print(f'{name:<14}round {r + 1}: passes {ours[0]:.0f}/{base[0]:.0f} = '
-                      f'{rounds[-1][0]:.2f}, frames {ours[1]:.1f}/{base[1]:.1f} = '
-                      f'{rounds[-1][1]:.2f}', flush=True)
-            results.append((name, rounds))
+                for label, ours in got.items():
+                    rounds[label].append((ours[0] / base[0], ours[1] / base[1], ours, base))
+                    print(f'{label}{name:<14}round {r + 1}: passes {ours[0]:.0f}/{base[0]:.0f}'
+                          f' = {rounds[label][-1][0]:.2f}, frames {ours[1]:.1f}/{base[1]:.1f}'
+                          f' = {rounds[label][-1][1]:.2f}', flush=True)
+            for label in rounds:
+                results[label].append((name, rounds[label]))
     finally:
         harness.stop(xvfb)
 
-    print(f"\n{'case':<14}{'passes/s':>10}{'skeleton':>10}{'ratio':>7}{'lowest':>8}"
-          f"{'frames/s':>10}{'skeleton':>10}{'ratio':>7}")
-    worst = worstround = 1.0
-    for name, rounds in results:
-        p_ratio, _, ours, base = median(rounds)
-        f_ratio = median([r[1] for r in rounds])
-        lowest = min(r[0] for r in rounds)
-        worst = min(worst, p_ratio)
-        worstround = min(worstround, lowest)
-        print(f'{name:<14}{ours[0]:>10.0f}{base[0]:>10.0f}{p_ratio:>7.2f}{lowest:>8.2f}'
-              f'{ours[1]:>10.1f}{base[1]:>10.1f}{f_ratio:>7.2f}')
-    print(f'worst median pass ratio {worst:.2f}, worst round {worstround:.2f}')
+    for label, cases in results.items():
+        print(f"\n{label + 'case':<14}{'passes/s':>10}{'skeleton':>10}{'ratio':>7}{'lowest':>8}"
+              f"{'frames/s':>10}{'skeleton':>10}{'ratio':>7}")
+        worst = worstround = 1.0
+        for name, rounds in cases:
+            p_ratio, _, ours, base = median(rounds)
+            f_ratio = median([r[1] for r in rounds])
+            lowest = min(r[0] for r in rounds)
+            worst = min(worst, p_ratio)
+            worstround = min(worstround, lowest)
+            print(f'{name:<14}{ours[0]:>10.0f}{base[0]:>10.0f}{p_ratio:>7.2f}{lowest:>8.2f}'
+                  f'{ours[1]:>10.1f}{base[1]:>10.1f}{f_ratio:>7.2f}')
+        print(f'{label}worst median pass ratio {worst:.2f}, worst round {worstround:.2f}')
     return 0
 
 
