@@ -5,7 +5,8 @@ Runs the real program and the pacing skeleton on one Xvfb display in four
 cases (75 stars idle, 100 idle, 100 with the left button held in
 radial-bars mode, the same on the demo tune decoded from an MP3), reads
 each one's 'F' report and prints passes/s, frames/s and their ratios to the
-skeleton: every round's, then the median round's.
+skeleton: every round's, then the median round's; and the main thread's
+time on the CPU per pass of each, which the machine's load hardly moves.
 
     python3 bench/pacing.py [--build build-bench] [--seconds 8] [--rounds 5]
                             [--encode starlume_encode] [--record] [--before DIR]
@@ -32,17 +33,28 @@ CASES = (('75 idle', 75, False, 'wav'), ('100 idle', 100, False, 'wav'),
          ('100 held', 100, True, 'wav'), ('100 held mp3', 100, True, 'mp3'))
 
 
+def oncpu(pid):
+    """Nanoseconds the main thread of pid has run, and waited to run."""
+    with open(f'/proc/{pid}/task/{pid}/schedstat') as f:
+        ran, waited, _ = (int(v) for v in f.read().split())
+    return ran, waited
+
+
 def rates(app, held, seconds):
-    """Passes/s and frames/s over seconds, from two 'F' reports."""
+    """Passes/s and frames/s over seconds, from two 'F' reports, and the
+    main thread's time on the CPU per pass, µs: what the load on the
+    machine does not change."""
     if held:
         app.mouse('down')
     time.sleep(2)  # let the window settle and the stars fall
     app.timing()
+    ran = oncpu(app.proc.pid)[0]
     time.sleep(seconds)
     frames, steps, ms = app.timing()
+    ran = oncpu(app.proc.pid)[0] - ran
     if held:
         app.mouse('up')
-    return steps * 1000 / ms, frames * 1000 / ms
+    return steps * 1000 / ms, frames * 1000 / ms, ran / 1000 / max(steps, 1)
 
 
 def measure(display, argv, held, seconds, path=None, keys=()):
@@ -118,7 +130,8 @@ def main():
                     rounds[label].append((ours[0] / base[0], ours[1] / base[1], ours, base))
                     print(f'{label}{name:<14}round {r + 1}: passes {ours[0]:.0f}/{base[0]:.0f}'
                           f' = {rounds[label][-1][0]:.2f}, frames {ours[1]:.1f}/{base[1]:.1f}'
-                          f' = {rounds[label][-1][1]:.2f}', flush=True)
+                          f' = {rounds[label][-1][1]:.2f}, CPU per pass {ours[2]:.1f}/'
+                          f'{base[2]:.1f} µs', flush=True)
             for label in rounds:
                 results[label].append((name, rounds[label]))
     finally:
@@ -126,7 +139,7 @@ def main():
 
     for label, cases in results.items():
         print(f"\n{label + 'case':<14}{'passes/s':>10}{'skeleton':>10}{'ratio':>7}{'lowest':>8}"
-              f"{'frames/s':>10}{'skeleton':>10}{'ratio':>7}")
+              f"{'frames/s':>10}{'skeleton':>10}{'ratio':>7}{'CPU µs/pass':>13}{'skeleton':>10}")
         worst = worstround = 1.0
         for name, rounds in cases:
             p_ratio, _, ours, base = median(rounds)
@@ -134,8 +147,10 @@ def main():
             lowest = min(r[0] for r in rounds)
             worst = min(worst, p_ratio)
             worstround = min(worstround, lowest)
+            cpu = median([r[2][2] for r in rounds])
+            cpubase = median([r[3][2] for r in rounds])
             print(f'{name:<14}{ours[0]:>10.0f}{base[0]:>10.0f}{p_ratio:>7.2f}{lowest:>8.2f}'
-                  f'{ours[1]:>10.1f}{base[1]:>10.1f}{f_ratio:>7.2f}')
+                  f'{ours[1]:>10.1f}{base[1]:>10.1f}{f_ratio:>7.2f}{cpu:>13.1f}{cpubase:>10.1f}')
         print(f'{label}worst median pass ratio {worst:.2f}, worst round {worstround:.2f}')
     return 0
 
