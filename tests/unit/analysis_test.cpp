@@ -263,3 +263,51 @@ TEST(AnalysisClock, HeardOriginAndLead) {
     setlead(c, clocklead(10));
     EXPECT_DOUBLE_EQ(c.startm, 11000 - blockperiod / 2 - 10);
 }
+
+// The bands kicked all at once must leave every velocity and the random
+// stream exactly as kicking them one by one does: stars on strip
+// boundaries, off the floor, outside the window, strengths on and off.
+TEST(Kicks, AllBandsAtOnceAsBandByBand) {
+    for (const int bar : {1, -1}) {
+        auto one = world(100);
+        auto all = world(100);
+        for (int k = 0; k < one->count(); k++) {
+            const int kind = k % 7;
+            one->x[k] = kind == 0 ? -1 + (k % 17) / 8.0 : -1.05 + 2.1 * ((k * 37) % 1000) / 1000;
+            one->y[k] = kind == 1 ? -0.999 : kind == 2 ? -1.0000001 : -1;
+            one->vy[k] = (k % 5) * 0.01 - 0.02;
+        }
+        one->bar = bar;
+        *all = *one;
+        float kicks[bands];
+        for (int b = 0; b < bands; b++) kicks[b] = b == 3 ? silentlevel : -0.3f + 0.07f * b;
+
+        seedrnd(11);
+        for (int b = 0; b < bands; b++) kickup(*one, b, kicks[b]);
+        const int after = rnd();
+        seedrnd(11);
+        kickall(*all, kicks);
+        EXPECT_EQ(rnd(), after) << bar;
+        for (int k = 0; k < one->count(); k++) ASSERT_EQ(one->vy[k], all->vy[k]) << bar << " " << k;
+    }
+}
+
+// The window is applied to the mono sample exactly as its formula gives it.
+TEST(Blocks, WindowIsTheFormulaToTheBit) {
+    std::string block;
+    for (int i = 0; i < blocksize; i++) {
+        block += frames(static_cast<std::int16_t>(i * 31 - 32000), static_cast<std::int16_t>(i));
+    }
+    Input in(block + block);
+    Analysis a;
+    for (int round = 0; round < 2; round++) {
+        readSamples(a, in.source());
+        for (int i = 0; i < blocksize; i++) {
+            const auto mono = static_cast<std::int16_t>((i * 31 - 32000 + i) / 2);
+            const double w = 0.3635819 - 0.4891775 * std::cos(6.283185307179586 * i / 2047) +
+                             0.1365995 * std::cos(12.566370614359172 * i / 2047) -
+                             0.0106511 * std::cos(18.84955592153876 * i / 2047);
+            ASSERT_EQ(a.in[i], static_cast<float>(mono * w)) << i;
+        }
+    }
+}

@@ -1,13 +1,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <numbers>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "core/render/frame.h"
 #include "core/render/glyph.h"
 #include "core/render/palette.h"
 #include "core/world/random.h"
+#include "core/world/world.h"
 
 using namespace starlume;
 
@@ -161,6 +166,92 @@ TEST(Glyph, OutlineByOrderWithVerticesOnCircle) {
             const double theta = 2 * i * std::numbers::pi / n;
             EXPECT_EQ(vx, static_cast<float>(0.25 + 0.004 * std::cos(theta))) << n << " " << i;
             EXPECT_EQ(vy, static_cast<float>(-0.5 + 0.004 * std::sin(theta))) << n << " " << i;
+        }
+    }
+}
+
+namespace {
+
+// A frame built star by star through colourstep, as the schemes are defined.
+void referenceframe(Frame& f, World& w, Palette& p) {
+    w.frames++;
+    const int n = w.count();
+    const int corners = glyphvertices(w.order);
+    f.corners = corners;
+    f.xy.resize(2 * static_cast<std::size_t>(n) * f.vertices());
+    f.colours.resize(static_cast<std::size_t>(n));
+    f.clearset = false;
+    float* v = f.xy.data();
+    for (int k = 0; k < n; k++) {
+        const double energy = w.vx[k] * w.vx[k] + w.vy[k] * w.vy[k];
+        const Starcolour c = colourstep(p, w.color, w.x[k], energy);
+        if (c.setdraw) f.current = c.draw;
+        if (c.setclear) {
+            f.clearset = true;
+            f.clear = c.clear;
+        }
+        f.colours[k] = f.current;
+        for (int i = 0; i < f.vertices(); i++, v += 2) {
+            if (corners == 0) {
+                v[0] = static_cast<float>(w.x[k]);
+                v[1] = static_cast<float>(w.y[k]);
+            } else {
+                glyphvertex(outline(corners), i, w.x[k], w.y[k], 2 * w.size, v[0], v[1]);
+            }
+        }
+    }
+}
+
+bool samebits(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
+
+} // namespace
+
+// Every scheme, at the point and the outline sizes, three frames running:
+// the same colours, vertices, palette and random stream to the bit.
+TEST(Colours, FrameAsStarByStar) {
+    for (const int color : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12}) {
+        for (const int order : {100, 30, 1}) {
+            auto stars = std::make_unique<World>(), copy = std::make_unique<World>();
+            World& w = *stars;
+            setOrder(w, order);
+            w.color = color;
+            for (int k = 0; k < w.count(); k++) {
+                // across every strip, on boundaries and outside the window
+                w.x[k] = k % 9 == 0 ? -1 + (k % 19) / 8.0 : -1.1 + 2.2 * ((k * 53) % 997) / 997;
+                const double speeds[] = {0, 1e-4, 0.0316, 0.04, 0.1, 0.3};
+                w.vx[k] = speeds[k % 6];
+                w.vy[k] = k % 4 == 0 ? -speeds[(k / 6) % 6] : 0;
+            }
+            World& mine = *copy;
+            mine = w;
+            Palette p, q;
+            seedrnd(5);
+            drawsteps(p);
+            q = p;
+            Frame want, got;
+            want.current = got.current = {0.1f, 0.2f, 0.3f};
+            for (int frame = 0; frame < 3; frame++) {
+                seedrnd(40 + frame);
+                referenceframe(want, w, p);
+                const int after = rnd();
+                seedrnd(40 + frame);
+                buildframe(got, mine, q);
+                const std::string at = std::to_string(color) + " " + std::to_string(order);
+                ASSERT_EQ(rnd(), after) << at;
+                ASSERT_EQ(got.corners, want.corners) << at;
+                ASSERT_EQ(got.colours.size(), want.colours.size()) << at;
+                ASSERT_TRUE(samebits(got.colours.data(), want.colours.data(),
+                                     want.colours.size() * sizeof(Rgb)))
+                    << at;
+                ASSERT_EQ(got.xy, want.xy) << at;
+                ASSERT_TRUE(samebits(&got.current, &want.current, sizeof(Rgb))) << at;
+                ASSERT_EQ(got.clearset, want.clearset) << at;
+                if (want.clearset) {
+                    ASSERT_TRUE(samebits(&got.clear, &want.clear, sizeof(Rgb))) << at;
+                }
+                ASSERT_TRUE(samebits(&q, &p, sizeof(Palette))) << at;
+                ASSERT_EQ(mine.frames, w.frames) << at;
+            }
         }
     }
 }

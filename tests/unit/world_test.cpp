@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -170,5 +171,21 @@ TEST(Random, SameStreamAsTheCLibrary) {
         std::srand(seed);
         seedrnd(seed);
         for (int i = 0; i < 2000; i++) ASSERT_EQ(rnd(), std::rand()) << seed << " " << i;
+    }
+}
+
+TEST(Random, FillGivesTheStreamOneByOne) {
+    // Counts around the lag and the pieces fill works in, mixed with next().
+    const int counts[] = {0, 1, 2, 3, 4, 28, 31, 32, 1023, 1024, 1025, 3000, 5};
+    Random one, many;
+    one.seed(77);
+    many.seed(77);
+    std::vector<int> got(3000);
+    for (int round = 0; round < 2; round++) {
+        for (const int count : counts) {
+            many.fill(got.data(), count);
+            for (int i = 0; i < count; i++) ASSERT_EQ(got[i], one.next()) << count << " " << i;
+            ASSERT_EQ(many.next(), one.next()) << count;
+        }
     }
 }

@@ -26,7 +26,7 @@ bool pass(Show& s, double nowms) {
         readSamples(s.analysis, *s.source);
         if (playing) {
             performFFT(s.analysis);
-            for (int b = 0; b < bands; b++) kickup(s.world, b, s.analysis.kicks[b]);
+            kickall(s.world, s.analysis.kicks);
         }
     }
     simulate(s.world, s.analysis.kicks);

@@ -13,23 +13,22 @@ void buildframe(Frame& f, World& w, Palette& p) {
     f.corners = corners;
     f.xy.resize(2 * static_cast<std::size_t>(n) * f.vertices());
     f.colours.resize(static_cast<std::size_t>(n));
-    f.clearset = false;
+
+    // Only the last star's clear colour counts, from the next frame on.
+    Starcolours out{f.colours.data(), f.current};
+    colourstars(p, w.color, n, w.x, w.vx, w.vy, out);
+    f.clearset = out.clearset;
+    if (out.clearset) f.clear = out.clear;
+
     float* v = f.xy.data();
+    if (corners == 0) {
+        for (int k = 0; k < n; k++) {
+            v[2 * k] = static_cast<float>(w.x[k]);
+            v[2 * k + 1] = static_cast<float>(w.y[k]);
+        }
+        return;
+    }
     for (int k = 0; k < n; k++) {
-        const double energy = w.vx[k] * w.vx[k] + w.vy[k] * w.vy[k];
-        const Starcolour c = colourstep(p, w.color, w.x[k], energy);
-        if (c.setdraw) f.current = c.draw;
-        // Only the last star's clear colour counts, from the next frame on.
-        if (c.setclear) {
-            f.clearset = true;
-            f.clear = c.clear;
-        }
-        f.colours[k] = f.current;
-        if (corners == 0) {
-            *v++ = static_cast<float>(w.x[k]);
-            *v++ = static_cast<float>(w.y[k]);
-            continue;
-        }
         for (int i = 0; i < corners; i++, v += 2) glyphvertex(o, i, w.x[k], w.y[k], r, v[0], v[1]);
     }
 }

@@ -32,6 +32,22 @@ void drawsteps(Palette& p);
 // scheme color; schemes 2, 4, 5, 6 and 8 update p or draw random numbers.
 Starcolour colourstep(Palette& p, int color, double x, double energy);
 
+// What a frame's colours come to: each star's drawing colour, and the
+// clear colour for the next frame when the scheme sets one.
+struct Starcolours {
+    Rgb* colours; // one per star, filled in
+    Rgb& current; // the colour in force before the first star, then after the last
+    bool clearset = false;
+    Rgb clear{};
+};
+
+// The colours of stars 0 to n - 1 at x with velocities (vx, vy) under scheme
+// color: the same colours, palette steps and random numbers, in the same
+// order, as colourstep star by star with energy vx^2 + vy^2, a scheme's
+// loop at a time.
+void colourstars(Palette& p, int color, int n, const double* x, const double* vx, const double* vy,
+                 Starcolours& out);
+
 // One transition step of every channel, in single precision.
 void transitionstep(Palette& p);
 

@@ -1,6 +1,9 @@
 #include "core/world/world.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "core/world/random.h"
 
@@ -62,6 +65,57 @@ int stripof(double x) {
     if (!(t > 0 && t < 16)) return -1;
     const double s = std::floor(t);
     return t > s ? static_cast<int>(s) : -1;
+}
+
+namespace {
+
+// (r % 10) / 10.0 in single precision, for every r % 10.
+constexpr auto strengths = [] {
+    std::array<float, 10> c{};
+    for (int d = 0; d < 10; d++) c[d] = static_cast<float>(d / 10.0);
+    return c;
+}();
+
+} // namespace
+
+void kickall(World& w, const float kicks[16]) {
+    const int n = w.count();
+    // Kicks change velocities only, so which stars rest on the floor and in
+    // which strip stays the same through the 16 bands: found once, and the
+    // resting stars listed strip by strip, in index order.
+    signed char strip[maxstars];
+    int first[16 + 1] = {};
+    for (int k = 0; k < n; k++) {
+        strip[k] = static_cast<signed char>(w.y[k] == -1 ? stripof(w.x[k]) : -1);
+        if (strip[k] >= 0) first[strip[k] + 1]++;
+    }
+    for (int b = 0; b < 16; b++) first[b + 1] += first[b];
+    std::int16_t resting[maxstars];
+    int end[16];
+    std::copy_n(first, 16, end);
+    for (int k = 0; k < n; k++) {
+        if (strip[k] >= 0) resting[end[strip[k]]++] = static_cast<std::int16_t>(k);
+    }
+
+    constexpr int piece = 1024;
+    int draws[piece];
+    for (int b = 0; b < 16; b++) {
+        const double level = 0.09 * kicks[b];
+        const std::int16_t* k = resting + first[b];
+        const std::int16_t* const last = resting + end[b];
+        if (w.bar == -1) {
+            for (; k < last; k++) w.vy[*k] += level * 1.0f;
+            continue;
+        }
+        // Every star draws its strength, in index order, kicked or not.
+        for (int from = 0; from < n; from += piece) {
+            const int m = std::min(n - from, piece);
+            rnds(draws, m);
+            for (; k < last && *k < from + m; k++) {
+                w.vy[*k] += level * strengths[draws[*k - from] % 10];
+            }
+        }
+    }
 }
 
 void kickup(World& w, int band, float level) {

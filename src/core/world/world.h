@@ -99,4 +99,7 @@ int stripof(double x);
 // level, each with its own random strength unless bar is off.
 void kickup(World& w, int band, float level);
 
+// kickup of every band in turn, band 0 first, with the levels kicks.
+void kickall(World& w, const float kicks[16]);
+
 } // namespace starlume
