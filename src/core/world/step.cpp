@@ -32,43 +32,10 @@ STARLUME_CLONES void applydamping(World& w, int n) {
     }
 }
 
-STARLUME_CLONES void wrapandmove(World& w, int n) {
-    const double dt = w.dt;
-    for (int k = 0; k < n; k++) {
-        double x = w.x[k], y = w.y[k];
-        const double vx = w.vx[k], vy = w.vy[k];
-        if (y < -1 && vy < 0) y = 1;
-        if (x < -1 && vx < 0) x = 1;
-        if (x > 1 && vx > 0) x = -1;
-        if (y > 1 && vy > 0) y = -1;
-        w.x[k] = x + vx * dt;
-        w.y[k] = y + vy * dt;
-    }
-}
-
-// The floor stops a falling star dead; the other walls reflect.
-STARLUME_CLONES void bounceandmove(World& w, int n) {
-    const double dt = w.dt;
-    for (int k = 0; k < n; k++) {
-        const double x = w.x[k];
-        double y = w.y[k], vx = w.vx[k], vy = w.vy[k];
-        if (y < -1 && vy < 0) {
-            vy = 0;
-            y = -1;
-        }
-        if (x < -1 && vx < 0) vx = -vx;
-        if (x > 1 && vx > 0) vx = -vx;
-        if (y > 1 && vy > 0) vy = -vy;
-        w.vx[k] = vx;
-        w.vy[k] = vy;
-        w.x[k] = x + vx * dt;
-        w.y[k] = y + vy * dt;
-    }
-}
-
 // Gravity, damping, the walls and the move in one sweep, for a pass in which
 // nothing else touches the velocities between them: each star gets the same
-// operations in the same order as from the sweeps one after the other.
+// operations in the same order as from the sweeps one after the other. The
+// floor stops a falling star dead; the other walls reflect, or wrap.
 template <bool gravity, bool damping, bool wrap>
 [[gnu::always_inline]] inline void fusedsweep(World& w, int n) {
     const double d = w.viscousity;
@@ -138,11 +105,7 @@ void simulate(World& w, const float kicks[16]) {
     if (w.blackhole == 1) applyblackhole(w, n);
     if (w.viscous == 1) applydamping(w, n);
     w.steps = static_cast<int>(static_cast<unsigned>(w.steps) + 1u); // wraps on very long runs
-    if (w.looper == 1) {
-        wrapandmove(w, n);
-    } else {
-        bounceandmove(w, n);
-    }
+    fusedsweep(w, n, false, false, w.looper == 1);
 }
 
 } // namespace starlume
