@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "core/app/showntext.h"
 #include "core/world/random.h"
 
 namespace starlume {
@@ -94,13 +95,6 @@ std::string lexical(const std::string& path) {
         out += parts[i];
     }
     return out;
-}
-
-std::string quoted(std::string_view s) {
-    std::string q(1, '\'');
-    q.append(s);
-    q += '\'';
-    return q;
 }
 
 int hexdigit(char c) {

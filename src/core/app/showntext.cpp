@@ -41,4 +41,11 @@ std::string showntext(const std::string& text, std::size_t most) {
     return shown;
 }
 
+std::string quoted(std::string_view s) {
+    std::string q(1, '\'');
+    q.append(s);
+    q += '\'';
+    return q;
+}
+
 } // namespace starlume

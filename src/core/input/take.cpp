@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/app/showntext.h"
+
 namespace starlume {
 
 namespace {
@@ -81,13 +83,6 @@ std::optional<long long> whole(std::string_view text, long long lo, long long hi
     const long long v = std::strtoll(std::string(text).c_str(), nullptr, 10);
     if (v < lo || v > hi) return std::nullopt;
     return v;
-}
-
-std::string quoted(std::string_view s) {
-    std::string q(1, '\'');
-    q.append(s);
-    q += '\'';
-    return q;
 }
 
 std::string msText(double ms) {
