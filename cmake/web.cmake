@@ -25,9 +25,11 @@ set(web ${PROJECT_SOURCE_DIR}/src/platform/web)
 add_executable(starlume_page ${web}/page.cpp ${web}/webgl.cpp)
 target_link_libraries(starlume_page PRIVATE starlume_core)
 set_target_properties(starlume_page PROPERTIES OUTPUT_NAME index SUFFIX .html
-  LINK_DEPENDS "${web}/page.js;${web}/shell.html")
+  LINK_DEPENDS "${web}/page.js;${web}/take.js;${web}/shell.html")
 target_link_options(starlume_page PRIVATE
-  --shell-file ${web}/shell.html -sMINIFY_HTML=0 --js-library ${web}/page.js
+  --shell-file ${web}/shell.html -sMINIFY_HTML=0
+  # "SHELL:" keeps CMake from folding the second --js-library into the first.
+  "SHELL:--js-library ${web}/page.js" "SHELL:--js-library ${web}/take.js"
   -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXPORTED_FUNCTIONS=_main,_malloc,_free
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1)
 configure_file(${web}/capture.js ${CMAKE_BINARY_DIR}/capture.js COPYONLY)

@@ -10,19 +10,23 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/app/cli.h"
 #include "core/app/header.h"
+#include "core/app/playlist.h"
 #include "core/app/show.h"
 #include "core/app/startup.h"
 #include "core/audio/convert.h"
 #include "core/audio/newest.h"
 #include "core/input/commands.h"
 #include "core/input/events.h"
+#include "core/input/take.h"
 #include "platform/web/webgl.h"
 
 // What page.js gives the stage.
@@ -42,6 +46,9 @@ void page_stats(double fps, double passus, double blockms, int passes);
 double page_canvasleft();
 int page_softwaregl();
 double page_canvastop();
+void page_takeinit();
+void page_recording(int on);
+void page_download(const char* name, const char* text);
 }
 
 namespace starlume {
@@ -57,8 +64,11 @@ enum class Sound { none, music, live };
 struct Page {
     std::unique_ptr<Show> show = makeshow();
     Webgl gl;
+    Args start; // the URL's, for the shows a take starts
     Sound sound = Sound::none;
     std::vector<std::int16_t> music; // decoded: 16-bit stereo frames at 44100 Hz
+    std::string song;                // the music's name as a take holds it; "" for none
+    std::string loading;             // the file arriving, until its music is decoded
     int musicchannels = 0;
     Mixdown mix;            // of the music's channels
     Newest* live = nullptr; // the source while listening
@@ -72,14 +82,36 @@ struct Page {
     int frames = 0, passes = 0, blocks = 0;
     double passtime = 0, blocktime = 0, statsfrom = 0;
 
+    // The take of the song: the events recorded or opened, replayed as its
+    // music plays from the start, and what a video of it dances to; empty
+    // when there is none. header holds its seed, stars and keys.
+    std::vector<Event> take;
+    Take header;
+    bool kept = false;        // a take is kept for the song, even one of no events
+    std::size_t replayed = 0; // the events of take applied so far
+    std::optional<Take> held; // opened before any music: waits for its song
+    std::string heldname;     // its file's name
+    // Recording: the take written as it is played, into memory.
+    std::unique_ptr<Takewriter> writer;
+    char* written = nullptr;
+    std::size_t writtensize = 0;
+
     double elapsed() const { return emscripten_get_now() - started; }
     double clockms() const;
+    double heard() const { return heardms(show->clock, clockms(), show->world.paused == 1); }
+    double seconds() const { return static_cast<double>(music.size() / 2) / analysisrate; }
     void frame(double now);
     void key(const char* key);
     Outcome play(Event e);
     void music_start();
     void stopsound();
     void follow();
+    void replay(double heardms);
+    void restart(const Args& args);
+    void record();
+    void endrecording();
+    bool usetake(const Take& t, const std::string& file);
+    std::string taketext() const;
 } page;
 
 int elapsedms() { return static_cast<int>(page.elapsed()); }
@@ -134,7 +166,9 @@ void Page::frame(double now) {
     const double clock = clockms();
     for (int i = 0; i < n; i++) {
         const double start = emscripten_get_now();
-        const bool block = pass(*show, clock - (n - 1 - i) / passesperms);
+        const double at = clock - (n - 1 - i) / passesperms;
+        const bool block = pass(*show, at);
+        if (sound == Sound::music) replay(heardms(show->clock, at, show->world.paused == 1));
         const double spent = emscripten_get_now() - start;
         (block ? blocktime : passtime) += spent;
         (block ? blocks : passes)++;
@@ -153,6 +187,7 @@ void Page::frame(double now) {
 }
 
 void Page::stopsound() {
+    endrecording();
     page_stopsound();
     sound = Sound::none;
     live = nullptr;
@@ -164,6 +199,7 @@ void Page::music_start() {
     show->clock = Clock{};
     setclock(show->clock, 0, clocklead(1.5 * frameperiod));
     sound = Sound::music;
+    replayed = 0; // the take plays again with its music
     page_play();
 }
 
@@ -171,8 +207,9 @@ void Page::music_start() {
 // what the show leaves to the stage is done here (the page has no list of
 // songs, and the browser's own Esc leaves fullscreen).
 Outcome Page::play(Event e) {
-    e.ms = heardms(show->clock, clockms(), show->world.paused == 1);
+    e.ms = heard();
     const Outcome o = apply(*show, e, io);
+    if (writer != nullptr) writer->write(e);
     if (o == Outcome::quit) stopsound(); // the music stops, the stars rest, the page stays
     if (o == Outcome::fullscreen) page_fullscreen();
     return o;
@@ -241,6 +278,111 @@ EM_BOOL onfullscreen(int, const EmscriptenFullscreenChangeEvent*, void*) {
     return onresize(0, nullptr, nullptr);
 }
 
+// The take's events due by the music heard, applied as a video applies them:
+// what only a stage can do (quit, fullscreen) does nothing.
+void Page::replay(double heardms) {
+    for (; replayed < take.size() && take[replayed].ms <= heardms; replayed++) {
+        apply(*show, take[replayed], io);
+    }
+}
+
+// A fresh show from args' seed, stars and keys, as a run starts one; the
+// stars' count is always set, so that a native run from the same take
+// starts the same way.
+void Page::restart(const Args& args) {
+    show = makeshow();
+    Args a = args;
+    if (a.stars == 0) a.stars = show->world.order;
+    header = Take{};
+    header.seed = startshow(*show, a);
+    header.stars = a.stars;
+    header.keys = a.keys;
+    onresize(0, nullptr, nullptr);
+    if (asking) {
+        asking = false;
+        page_endline();
+    }
+    presskeys(*show, a.keys, io);
+    show->world.last_walltime = elapsedms();
+}
+
+// Record: the song from its start on a fresh show, everything played
+// written down until Stop.
+void Page::record() {
+    if (music.empty() || sound == Sound::live) {
+        std::fprintf(stderr, "starlume: open a music file first: a take is recorded on a song\n");
+        return;
+    }
+    endrecording();
+    std::FILE* f = open_memstream(&written, &writtensize);
+    if (f == nullptr) return;
+    page_stopsound();
+    restart(start);
+    take.clear();
+    kept = false;
+    held.reset();
+    music_start();
+    writer = std::make_unique<Takewriter>(f);
+    writer->header(header);
+    writer->song(song, seconds());
+    page_recording(1);
+}
+
+// Stop: the take as written, read back, is the song's take.
+void Page::endrecording() {
+    if (writer == nullptr) return;
+    const bool ok = writer->close();
+    writer.reset();
+    const std::string text(written, ok ? writtensize : 0);
+    std::free(written);
+    written = nullptr;
+    page_recording(0);
+    Take t;
+    Takeevents picked;
+    if (!ok || readtake(text, t) || takeevents(t, {song}, picked)) {
+        std::fprintf(stderr, "starlume: the take could not be kept\n");
+        return;
+    }
+    take = std::move(picked.events);
+    kept = true;
+    replayed = take.size(); // played already
+    std::printf("Take recorded: %zu events on '%s'\n", take.size(), song.c_str());
+}
+
+// A take opened from file, for the music loaded: its events for the song,
+// replayed on a show of its seed, stars and keys, from the music's start.
+// Said and left out when it has no section for the song.
+bool Page::usetake(const Take& t, const std::string& file) {
+    Takeevents picked;
+    if (const auto e = takeevents(t, {song}, picked)) {
+        std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), e->line, e->why.c_str());
+        return false;
+    }
+    for (const int line : picked.again) {
+        std::fprintf(stderr,
+                     "starlume: warning: %s:%d: the song again, left out: a video plays its "
+                     "music once\n",
+                     file.c_str(), line);
+    }
+    Args a = start;
+    a.seed = t.seed;
+    a.stars = t.stars;
+    a.keys = t.keys;
+    restart(a);
+    take = std::move(picked.events);
+    kept = true;
+    std::printf("Take: %zu events on '%s'\n", take.size(), song.c_str());
+    return true;
+}
+
+// The take as the native --record writes it: the header, the song's
+// section and its events.
+std::string Page::taketext() const {
+    std::string text = takeheader(header) + songline(seconds(), song);
+    for (const Event& e : take) text += eventline(e);
+    return text;
+}
+
 // The URL's parameters as the command line's words: ?stars=40&keys=7b.
 Args pageargs() {
     static char words[4096];
@@ -266,6 +408,7 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void page_file(const char* name, const unsigned char* bytes, int size) {
     using namespace starlume;
     page.stopsound();
+    page.loading = takename(songname(name));
     std::FILE* head = std::fopen("/tmp/header", "w+b");
     if (head == nullptr) return;
     std::fwrite(bytes, 1, static_cast<std::size_t>(std::min(size, 44)), head);
@@ -304,7 +447,63 @@ EMSCRIPTEN_KEEPALIVE void page_musicpart16(const std::int16_t* stereo, int frame
     page.music.insert(page.music.end(), stereo, stereo + 2 * static_cast<std::size_t>(frames));
 }
 
-EMSCRIPTEN_KEEPALIVE void page_musicend() { page.music_start(); }
+// A take belongs to the song it was played on: a new song leaves it out,
+// unless it is the one a take opened before any music waits for.
+EMSCRIPTEN_KEEPALIVE void page_musicend() {
+    if (page.loading != page.song) {
+        page.take.clear();
+        page.kept = false;
+    }
+    page.song = page.loading;
+    if (page.held) {
+        page.usetake(*page.held, page.heldname);
+        page.held.reset();
+    }
+    page.music_start();
+}
+
+// The Record button: records, or stops recording.
+EMSCRIPTEN_KEEPALIVE void page_record() {
+    if (page.writer != nullptr) {
+        page.endrecording();
+    } else {
+        page.record();
+    }
+}
+
+// Save take: the take as a file, named after its song.
+EMSCRIPTEN_KEEPALIVE void page_savetake() {
+    page.endrecording();
+    if (!page.kept) {
+        std::fprintf(stderr, "starlume: no take to save: record one first, or open one\n");
+        return;
+    }
+    const auto dot = page.song.rfind('.');
+    const std::string stem =
+        dot == std::string::npos || dot == 0 ? page.song : page.song.substr(0, dot);
+    page_download((stem + ".take").c_str(), page.taketext().c_str());
+}
+
+// Open take: a take file's text (name, size bytes), read as the native
+// --take reads one; a fault is said with its line and the show carries on.
+EMSCRIPTEN_KEEPALIVE void page_opentake(const char* name, const char* text, int size) {
+    using namespace starlume;
+    Take t;
+    if (const auto e = readtake(std::string_view(text, static_cast<std::size_t>(size)), t)) {
+        std::fprintf(stderr, "%s:%d: %s\n", name, e->line, e->why.c_str());
+        return;
+    }
+    page.endrecording();
+    if (page.song.empty()) {
+        page.held = std::move(t);
+        page.heldname = name;
+        std::printf("Take: '%s' waits for its music\n", name);
+        return;
+    }
+    if (!page.usetake(t, name)) return;
+    page.stopsound();
+    page.music_start();
+}
 
 // Listening has started: live sound of channels channels from device.
 EMSCRIPTEN_KEEPALIVE void page_listening(const char* device, int channels) {
@@ -337,6 +536,14 @@ EMSCRIPTEN_KEEPALIVE void page_line(const char* text) {
     if (readstarcount(page.show->world, page.starcount, typed)) {
         page.asking = false;
         page_endline();
+        // Kept as the count answered, when it was: a video cannot ask.
+        if (page.writer != nullptr) {
+            Event e;
+            e.kind = Eventkind::stars;
+            e.stars = page.show->world.order;
+            e.ms = page.heard();
+            page.writer->write(e);
+        }
     }
     std::fclose(in);
 }
@@ -351,6 +558,7 @@ int main() {
         std::fprintf(stderr, "starlume: %s (see starlume --help)\n", args.error.c_str());
     }
     const Args& use = args.action == Args::usage ? Args{} : args;
+    page.start = use;
     startshow(show, use);
     printbanner(stdout);
     // A software renderer (SwiftShader, llvmpipe) pays for multisampling with
@@ -372,6 +580,7 @@ int main() {
     presskeys(show, use.keys, io);
     show.world.last_walltime = elapsedms();
     page_init(); // the buttons, the drop, ?music= and ?listen
+    page_takeinit();
     emscripten_request_animation_frame_loop(onframe, nullptr);
     return 0;
 }
