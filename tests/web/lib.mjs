@@ -112,7 +112,7 @@ function decodepng(png) {
 
 // The background (the commonest colour) and the lit pixels: some channel
 // clearly off the background.
-function judge(s) {
+export function judge(s) {
   const counts = new Map();
   for (let i = 0; i < s.rgb.length; i += 39) {
     const key = s.rgb[i] << 16 | s.rgb[i + 1] << 8 | s.rgb[i + 2];

@@ -247,8 +247,13 @@ EM_BOOL onkey(int, const EmscriptenKeyboardEvent* e, void*) {
 }
 
 EM_BOOL onmouse(int type, const EmscriptenMouseEvent* e, void*) {
-    // As the window's toolkit reports motion: while a button is held.
-    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE && e->buttons == 0) return EM_FALSE;
+    // As the window's toolkit reports them: motion and releases after a
+    // press on the canvas, while a button it pressed is held, and not a
+    // click elsewhere on the page (a button's).
+    static bool pressed = false;
+    if (type == EMSCRIPTEN_EVENT_MOUSEDOWN) pressed = true;
+    if (!pressed || (type == EMSCRIPTEN_EVENT_MOUSEMOVE && e->buttons == 0)) return EM_FALSE;
+    if (type == EMSCRIPTEN_EVENT_MOUSEUP) pressed = e->buttons != 0;
     World& w = page.show->world;
     // Where on the canvas, in its CSS pixels; beyond its edges while a
     // button is held, as the toolkit reports it.
