@@ -85,7 +85,8 @@ asan: deps
 # optimiser needs Debian's acorn, which this node does not look for itself.
 web: deps
 	NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
-	  -DSTARLUME_TESTS=$(TESTS) -DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node)
+	  -DSTARLUME_TESTS=$(TESTS) -DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) \
+	  -DSTARLUME_NATIVE=$(abspath $(BUILD))/starlume
 	NODE_PATH=/usr/share/nodejs cmake --build $(WEB) -j$(JOBS)
 
 # Any static server serves the page; this one on http://localhost:8000/.

@@ -76,8 +76,11 @@ if(STARLUME_TESTS)
   # ThreadSanitizer) only.
   add_test(NAME wasm.unit COMMAND ${NODE} $<TARGET_FILE:unit_tests>
     --gtest_filter=-Ring.HandsOverEveryValueInOrderFromAnotherThread)
-  # The page in headless Chromium.
+  # The page in headless Chromium; the native program renders a take made
+  # on the page (make test builds it first).
+  set(STARLUME_NATIVE ${PROJECT_SOURCE_DIR}/build/starlume CACHE FILEPATH
+    "The native starlume, for the page's takes rendered natively")
   add_test(NAME web.page COMMAND ${NODE} --test ${PROJECT_SOURCE_DIR}/tests/web/)
-  set_tests_properties(web.page PROPERTIES TIMEOUT 300
-    ENVIRONMENT "STARLUME_WEB=${CMAKE_BINARY_DIR};STARLUME_SOURCE=${PROJECT_SOURCE_DIR}")
+  set_tests_properties(web.page PROPERTIES TIMEOUT 420
+    ENVIRONMENT "STARLUME_WEB=${CMAKE_BINARY_DIR};STARLUME_SOURCE=${PROJECT_SOURCE_DIR};STARLUME_NATIVE=${STARLUME_NATIVE}")
 endif()

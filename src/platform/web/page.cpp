@@ -108,6 +108,7 @@ struct Page {
     void follow();
     void replay(double heardms);
     void restart(const Args& args);
+    Args takeargs(const Take& t) const;
     void record();
     void endrecording();
     bool usetake(const Take& t, const std::string& file);
@@ -311,6 +312,15 @@ void Page::restart(const Args& args) {
     show->world.last_walltime = elapsedms();
 }
 
+// The run a take asks for: its seed, stars and keys.
+Args Page::takeargs(const Take& t) const {
+    Args a = start;
+    a.seed = t.seed;
+    a.stars = t.stars;
+    a.keys = t.keys;
+    return a;
+}
+
 // Record: the song from its start on a fresh show, everything played
 // written down until Stop.
 void Page::record() {
@@ -369,11 +379,7 @@ bool Page::usetake(const Take& t, const std::string& file) {
                      "music once\n",
                      file.c_str(), line);
     }
-    Args a = start;
-    a.seed = t.seed;
-    a.stars = t.stars;
-    a.keys = t.keys;
-    restart(a);
+    restart(takeargs(t));
     take = std::move(picked.events);
     kept = true;
     std::printf("Take: %zu events on '%s'\n", take.size(), song.c_str());
@@ -458,6 +464,8 @@ EMSCRIPTEN_KEEPALIVE void page_musicend() {
     if (page.loading != page.song) {
         page.take.clear();
         page.kept = false;
+    } else if (page.kept) {
+        page.restart(page.takeargs(page.header)); // played again from the start
     }
     page.song = page.loading;
     if (page.held) {
