@@ -119,8 +119,6 @@ test('a native take plays on its song; a garbage take or another song\'s is refu
     ['stars.take', 'starlume take 1\nseed 5\nstars 0\n',
      "stars.take:3: expected 'stars N', N from 1 to 100, not 'stars 0'"],
     ['binary.take', 'starlume take 1\n\0\0\0', 'binary.take:2: binary data, not text (a byte 0x00)'],
-    ['n.take', head + 'song 8.000 tone.wav\n100.0 key n\n',
-     "n.take:6: 'n' asks on the console; a take has 'stars N' instead"],
     ['late.take', head + 'song 8.000 tone.wav\n9000.0 key 7\n',
      'late.take:6: 9000.0 ms is past the end of the song (8.000 s)'],
     ['other.take', head + '# played on another song\nsong 8.000 other.wav\n100.0 key 7\n',
