@@ -110,7 +110,7 @@ test('a native take plays on its song; a garbage take or another song\'s is refu
   await opentake(page, 'native.take', head + 'song 8.173 tone.wav\n3000.0 key 7\n');
   await waitFor(page, "Take: 'native.take' waits for its music\n");
   await page.locator('#file').setInputFiles(path.join(dir, 'tone.wav'));
-  await waitFor(page, "Take: 1 events on 'tone.wav'\n");
+  await waitFor(page, "Take: 1 event on 'tone.wav'\n");
   assert.ok(fire(await shot(page)) < 20);
   await page.waitForFunction(() => false, null, { timeout: 3500 }).catch(() => {});
   assert.ok(fire(await shot(page)) > 40);

@@ -361,7 +361,8 @@ void Page::endrecording() {
     take = std::move(picked.events);
     kept = true;
     replayed = take.size(); // played already
-    std::printf("Take recorded: %zu events on '%s'\n", take.size(), song.c_str());
+    std::printf("Take recorded: %zu event%s on '%s'\n", take.size(), take.size() == 1 ? "" : "s",
+                song.c_str());
 }
 
 // A take opened from file, for the music loaded: its events for the song,
@@ -382,7 +383,8 @@ bool Page::usetake(const Take& t, const std::string& file) {
     restart(takeargs(t));
     take = std::move(picked.events);
     kept = true;
-    std::printf("Take: %zu events on '%s'\n", take.size(), song.c_str());
+    std::printf("Take: %zu event%s on '%s'\n", take.size(), take.size() == 1 ? "" : "s",
+                song.c_str());
     return true;
 }
 
