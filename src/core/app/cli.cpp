@@ -277,7 +277,6 @@ std::string checkrun(Args& a, unsigned given) {
         if (a.path == nullptr && a.take == nullptr) {
             return "--render needs a FILE to make the video of";
         }
-        if (a.paths.size() > 1) return std::string("more than one file: '") + a.paths[1] + "'";
     }
     for (const auto& o : options) {
         if ((given & (1u << (&o - options))) != 0 && (o.fits & run) == 0) {
