@@ -33,8 +33,16 @@ class AlbumTest(E2ETest):
             self.fixture(name, wav_bytes(tone(int(seconds * RATE), int(name[1:4]))))
 
     def test_a_list_is_one_video_with_a_chapter_and_title_per_song(self):
+        # the second song has a red picture of its own, and no title tag
+        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i', 'color=red:s=64x48',
+                        '-frames:v', '1', os.path.join(self.tmp, 'red.png')], check=True,
+                       timeout=60)
+        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-i', os.path.join(self.tmp, 's330.wav'),
+                        '-i', os.path.join(self.tmp, 'red.png'), '-map', '0', '-map', '1',
+                        '-c:a', 'flac', '-disposition:v', 'attached_pic',
+                        os.path.join(self.tmp, 's330.flac')], check=True, timeout=60)
         album = self.fixture('party.m3u', '#EXTM3U\n#EXTINF:2,First Song\ns220.wav\n'
-                             '#EXTINF:3,Second – Ünïcode\ns330.wav\nmissing.wav\n'
+                             '#EXTINF:3,Second – Ünïcode\ns330.flac\nmissing.wav\n'
                              's440.wav\n'.encode())
         # what, --from/--to, the chapters and the length wanted
         whole = [(0, 2, 'First Song'), (2, 4.5, 'Second – Ünïcode'), (4.5, 7.5, 's440.wav')]
@@ -68,6 +76,12 @@ class AlbumTest(E2ETest):
         self.assertGreater(white[1], 20)
         self.assertEqual(white[2], 0)
         self.assertNotEqual(bands[0], bands[1])
+        # and its picture under its frames alone, below the stars' square
+        below = [frames[int(s * FPS) + 2].rgb[-3 * W * (H - TOP - W) // 2:] for s, _, _ in whole]
+        red = [sum(b[i] > 70 and b[i + 1] < 40 and b[i + 2] < 40 for i in range(0, len(b), 3))
+               / (len(b) // 3) for b in below]
+        self.assertGreater(red[1], 0.9)
+        self.assertLess(max(red[0], red[2]), 0.1)
 
     def test_a_take_plays_each_song_its_own_section(self):
         # played as b then a: on the album a then b, b from 2 s
