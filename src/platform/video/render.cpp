@@ -28,7 +28,6 @@ extern "C" {
 #include "core/app/playlist.h"
 #include "core/app/show.h"
 #include "core/app/showntext.h"
-#include "core/app/startup.h"
 #include "core/clock/videoclock.h"
 #include "core/input/take.h"
 #include "platform/files/decoder.h"
@@ -180,6 +179,17 @@ struct Encoding {
     }
 };
 
+// Why a song cannot be opened (a folder is no song), or 0; without waiting,
+// should it be a pipe with no writer yet.
+int openerror(const char* path, struct stat* st = nullptr) {
+    struct stat own;
+    if (st == nullptr) st = &own;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
+    int error = fd < 0 || fstat(fd, st) != 0 ? errno : 0;
+    if (fd >= 0) close(fd);
+    return error != 0 ? error : S_ISDIR(st->st_mode) ? EISDIR : 0;
+}
+
 // Only a file, never a device such as /dev/full, and only one this run
 // created.
 void removeout(const char* out) {
@@ -207,19 +217,15 @@ int check(const Args& args, const std::vector<Song>& songs, bool single) {
     for (const Song& song : songs) {
         const char* path = song.path.c_str();
         struct stat in;
-        // Without waiting, should FILE be a pipe with no writer yet.
-        const int fd = open(path, O_RDONLY | O_NONBLOCK);
-        if (fd < 0 || fstat(fd, &in) != 0) {
-            const int error = errno;
-            if (fd >= 0) close(fd);
-            // Of several, a song that does not open is left out later.
-            if (!single) continue;
+        const int error = openerror(path, &in);
+        // Of several, a song that does not open is left out later.
+        if (!single && error != 0) continue;
+        if (error == EISDIR) {
+            return fail(exitnofile, std::string("'") + path + "' is a folder, not a music file");
+        }
+        if (error != 0) {
             return fail(exitnofile,
                         std::string("cannot open '") + path + "': " + std::strerror(error));
-        }
-        close(fd);
-        if (single && S_ISDIR(in.st_mode)) {
-            return fail(exitnofile, std::string("'") + path + "' is a folder, not a music file");
         }
         if (exists && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
             return fail(exitusage, std::string("'") + args.out +
@@ -376,14 +382,9 @@ int decodesongs(const Args& args, const std::vector<std::string>& given,
                 const std::vector<Song>& songs, bool single, Album& album) {
     for (std::size_t i = 0; i < songs.size(); i++) {
         const char* path = songs[i].path.c_str();
-        if (!single) {
-            std::FILE* f = openmusic(path);
-            if (f == nullptr) {
-                std::fprintf(stderr, "starlume: cannot open '%s': %s\n", path,
-                             std::strerror(errno));
-                continue;
-            }
-            std::fclose(f);
+        if (const int error = openerror(path); !single && error != 0) {
+            std::fprintf(stderr, "starlume: cannot open '%s': %s\n", path, std::strerror(error));
+            continue;
         }
         Heldnotes held;
         std::int64_t announced = 0;
