@@ -16,6 +16,10 @@ SMALL = ['--size', '%dx%d' % (W, H), '--fps', str(FPS)]
 LENGTHS = {'s220.wav': 2, 's330.wav': 2.5, 's440.wav': 3}
 
 
+def ffmpeg(*args):
+    subprocess.run(['ffmpeg', '-v', 'error', '-y', *args], check=True, timeout=60)
+
+
 def chapters(path):
     """A file's chapters as (start s, end s, title), and its length, s."""
     out = json.loads(subprocess.run(
@@ -34,54 +38,40 @@ class AlbumTest(E2ETest):
 
     def test_a_list_is_one_video_with_a_chapter_and_title_per_song(self):
         # the second song has a red picture of its own, and no title tag
-        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i', 'color=red:s=64x48',
-                        '-frames:v', '1', os.path.join(self.tmp, 'red.png')], check=True,
-                       timeout=60)
-        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-i', os.path.join(self.tmp, 's330.wav'),
-                        '-i', os.path.join(self.tmp, 'red.png'), '-map', '0', '-map', '1',
-                        '-c:a', 'flac', '-disposition:v', 'attached_pic',
-                        os.path.join(self.tmp, 's330.flac')], check=True, timeout=60)
+        red, flac = os.path.join(self.tmp, 'red.png'), os.path.join(self.tmp, 's330.flac')
+        ffmpeg('-f', 'lavfi', '-i', 'color=red:s=64x48', '-frames:v', '1', red)
+        ffmpeg('-i', os.path.join(self.tmp, 's330.wav'), '-i', red, '-map', '0', '-map', '1',
+               '-c:a', 'flac', '-disposition:v', 'attached_pic', flac)
         album = self.fixture('party.m3u', '#EXTM3U\n#EXTINF:2,First Song\ns220.wav\n'
                              '#EXTINF:3,Second – Ünïcode\ns330.flac\nmissing.wav\n'
                              's440.wav\n'.encode())
-        # what, --from/--to, the chapters and the length wanted
         whole = [(0, 2, 'First Song'), (2, 4.5, 'Second – Ünïcode'), (4.5, 7.5, 's440.wav')]
-        cases = [
-            ('mp4', [], whole, 7.5),
-            ('mkv', [], whole, 7.5),
-            ('mp4', ['--from', '1', '--to', '0:05'],
-             [(0, 1, 'First Song'), (1, 3.5, 'Second – Ünïcode'), (3.5, 4, 's440.wav')], 4),
-        ]
-        for i, (ext, part, want, length) in enumerate(cases):
+        # container, --from/--to, the chapters wanted
+        cases = [('mp4', [], whole), ('mkv', [], whole),
+                 ('mp4', ['--from', '1', '--to', '0:05'],
+                  [(0, 1, 'First Song'), (1, 3.5, 'Second – Ünïcode'), (3.5, 4, 's440.wav')])]
+        for i, (ext, part, want) in enumerate(cases):
             with self.subTest(ext=ext, part=part):
                 out = os.path.join(self.tmp, 'album%d.%s' % (i, ext))
                 run = render(out, *SMALL, *part, album)
                 self.assertEqual(run.returncode, 0, run.stderr)
                 # a song that does not open is left out, as the window does
-                self.assertRegex(run.stderr, r"^starlume: cannot open '.*missing\.wav': "
-                                 r"No such file or directory\nstarlume: wrote '.*album\d\.%s': "
-                                 r"%d frames" % (ext, length * FPS))
+                self.assertRegex(run.stderr, r"^starlume: cannot open '.*missing\.wav': No such "
+                                 r"file or directory\nstarlume: wrote .*: %d frames" %
+                                 (want[-1][1] * FPS))
                 got, duration = chapters(out)
-                self.assertAlmostEqual(duration, length, delta=1.5 / FPS)
-                self.assertEqual([t for _, _, t in got], [t for _, _, t in want])
-                for (start, end, _), (wstart, wend, _) in zip(got, want):
-                    self.assertAlmostEqual(start, wstart, delta=0.01)
-                    self.assertAlmostEqual(end, wend, delta=0.01)
-        # each song's title above its stars, the untitled one with none
-        frames = video_frames(os.path.join(self.tmp, 'album0.mp4'), W, H)
-        bands = [frames[int(s * FPS) + 2].rgb[:TOP * W * 3] for s, _, _ in whole]
-        white = [sum(min(band[i:i + 3]) > 200 for i in range(0, len(band), 3))
-                 for band in bands]
-        self.assertGreater(white[0], 20)
-        self.assertGreater(white[1], 20)
-        self.assertEqual(white[2], 0)
-        self.assertNotEqual(bands[0], bands[1])
-        # and its picture under its frames alone, below the stars' square
-        below = [frames[int(s * FPS) + 2].rgb[-3 * W * (H - TOP - W) // 2:] for s, _, _ in whole]
-        red = [sum(b[i] > 70 and b[i + 1] < 40 and b[i + 2] < 40 for i in range(0, len(b), 3))
-               / (len(b) // 3) for b in below]
-        self.assertGreater(red[1], 0.9)
-        self.assertLess(max(red[0], red[2]), 0.1)
+                self.assertAlmostEqual(duration, want[-1][1], delta=1.5 / FPS)
+                self.assertEqual([(round(a, 2), round(b, 2), t) for a, b, t in got], want)
+        # each song's title above its stars, the untitled one with none, and
+        # the second one's picture under its frames alone, below the square
+        frames = [video_frames(os.path.join(self.tmp, 'album0.mp4'), W, H)[int(s * FPS) + 2].rgb
+                  for s, _, _ in whole]
+        white = [sum(min(f[i:i + 3]) > 200 for i in range(0, TOP * W * 3, 3)) for f in frames]
+        red = [sum(f[i] > 70 and f[i + 1] < 40 and f[i + 2] < 40
+                   for i in range(len(f) - TOP * W * 3 // 2, len(f), 3)) for f in frames]
+        self.assertTrue(white[0] > 20 and white[1] > 20 and white[2] == 0, white)
+        self.assertNotEqual(frames[0][:TOP * W * 3], frames[1][:TOP * W * 3])
+        self.assertTrue(red[1] > TOP * W // 2 * 0.9 and max(red[0], red[2]) < TOP * W // 20, red)
 
     def test_a_take_plays_each_song_its_own_section(self):
         # played as b then a: on the album a then b, b from 2 s
@@ -114,11 +104,8 @@ class AlbumTest(E2ETest):
              r"starlume: no decoder reads sound from '.*notes\.txt'; left out of the video\n",
              r"no song of '.*dead\.m3u' holds sound a decoder reads; a video needs "
              r"decodable audio"),
-            ('files that do not open', 'a.mp4', [tmp + '/none.wav', text], 1,
-             r"starlume: cannot open '.*none\.wav': No such file or directory\n"
-             r"starlume: no decoder reads sound from '.*notes\.txt'; left out of the video\n",
-             'none of the songs given holds sound a decoder reads; a video needs decodable '
-             'audio'),
+            ('files that do not open', 'a.mp4', [tmp + '/none.wav', tmp + '/none.flac'], 1,
+             r"(starlume: cannot open .*\n){2}", 'none of the songs given holds sound.*'),
             ('a folder with no music', 'a.mp4', [bare], 1, '', r"no songs in '.*bare'"),
             ('an empty list', 'a.mp4', [empty], 1, '', r"no songs in '.*empty\.m3u'"),
             ('a song is the video', 'link.mp4', [wav, tmp + '/s220.wav'], 64, '',

@@ -176,27 +176,3 @@ TEST(Videoclock, ProgressTexts) {
               " 50%  frame 150 of 300  0.50x real time  0:05 left");
     EXPECT_EQ(progressline(0, 300, 0, 0.1), "  0%  frame 0 of 300  0.00x real time  -:-- left");
 }
-
-TEST(Videoclock, SongsBackToBackInThePartKept) {
-    // songs starting at 0, 2 s and 5 s of 7 s of music, at 30 fps
-    const Videoclock c(2000, 30, 7 * 44100);
-    const std::vector<std::int64_t> starts{0, 2 * 44100, 5 * 44100};
-    EXPECT_EQ(c.firstframe(0), 0);
-    EXPECT_EQ(c.firstframe(2 * 44100), 60);
-    EXPECT_EQ(c.firstframe(2 * 44100 + 1), 61); // after frame 60's start: the next shows it
-    EXPECT_EQ(c.firstframe(1470), 1);           // one frame's worth exactly
-    // --from, --to; the spans kept, from the part's start
-    const std::tuple<std::optional<double>, std::optional<double>, std::vector<Span>> cases[] = {
-        {std::nullopt,
-         std::nullopt,
-         {{0, 0, 2 * 44100}, {1, 2 * 44100, 5 * 44100}, {2, 5 * 44100, 7 * 44100}}},
-        {1, 4, {{0, 0, 44100}, {1, 44100, 3 * 44100}}},
-        {2, std::nullopt, {{1, 0, 3 * 44100}, {2, 3 * 44100, 5 * 44100}}}, // on a boundary
-        {5.5, 6, {{2, 0, 22050}}},
-    };
-    for (const auto& [from, to, want] : cases) {
-        Cut part;
-        ASSERT_EQ(cutvideo(c, from, to, part), "");
-        EXPECT_EQ(partspans(starts, c.musicframes(), part), want) << from.value_or(-1);
-    }
-}
