@@ -171,3 +171,32 @@ TEST(Take, NamesStayOnOneLineInUtf8) {
     EXPECT_EQ(takename("caf\xe9.wav"), "caf?.wav"); // Latin-1 on the disk
     EXPECT_EQ(takename("\xe2\x82"), "??");          // cut short
 }
+
+TEST(Take, AnAlbumsSectionsEachOnTheirSong) {
+    // the take played b, then a, then b again (once more than the album
+    // holds it), then a again
+    const std::string text = header +
+                             "song 0.000 b.wav\n100.0 key r\n2900.0 key g\n3500.0 key b\n" +
+                             "song 2.000 a.wav\n50.0 key 7\n" + "song 3.000 b.wav\n10.0 key g\n" +
+                             "song 0.000 b.wav\n1.0 key b\n";
+    Take take;
+    ASSERT_EQ(readtake(text, take), std::nullopt);
+    Albumtake picked;
+    // the album: a, b, a second b
+    ASSERT_EQ(albumsections(take, {"a.wav", "b.wav", "b.wav"}, picked), std::nullopt);
+    EXPECT_EQ(picked.sections, (std::vector<int>{1, 0, 2}));
+    EXPECT_EQ(picked.again, std::vector<int>{13});
+    const auto missing = albumsections(take, {"a.wav"}, picked);
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->line, 5);
+
+    // a at 0 for 2 s, b at 2 s for 3 s, the second b left out (no section)
+    int late = -1;
+    const std::vector<Event> events =
+        albumevents(take, {1, 0, -1}, {0, 2000, 5000}, {2000, 3000, 3000}, late);
+    EXPECT_EQ(late, 1); // b's 3500 ms lies past its 3 s: its length was not known
+    std::vector<std::pair<double, unsigned char>> got;
+    for (const Event& e : events) got.emplace_back(e.ms, e.key);
+    EXPECT_EQ(got,
+              (std::vector<std::pair<double, unsigned char>>{{50, '7'}, {2100, 'r'}, {4900, 'g'}}));
+}

@@ -277,7 +277,6 @@ std::string checkrun(Args& a, unsigned given) {
         if (a.path == nullptr && a.take == nullptr) {
             return "--render needs a FILE to make the video of";
         }
-        if (a.paths.size() > 1) return std::string("more than one file: '") + a.paths[1] + "'";
     }
     for (const auto& o : options) {
         if ((given & (1u << (&o - options))) != 0 && (o.fits & run) == 0) {
@@ -425,8 +424,8 @@ Args parseargs(int argc, char** argv) {
 void printhelp(std::FILE* out) {
     std::fprintf(out,
                  "Usage: starlume [OPTIONS] [FILE...]\n"
-                 "       starlume --render OUT [OPTIONS] FILE\n"
-                 "       starlume --render OUT --take TAKE [OPTIONS] [FILE]\n"
+                 "       starlume --render OUT [OPTIONS] FILE...\n"
+                 "       starlume --render OUT --take TAKE [OPTIONS] [FILE...]\n"
                  "       starlume --listen [DEVICE] [OPTIONS]\n"
                  "       starlume --list-devices | --help | --version\n"
                  "\n"
@@ -462,7 +461,11 @@ void printhelp(std::FILE* out) {
                  "Making a video (no window and no sound device are needed):\n"
                  "  --render OUT       write a video of FILE to OUT and exit; the container\n"
                  "                     comes from OUT's extension (.mp4, .mkv, ...), with\n"
-                 "                     H.264 video and AAC sound\n"
+                 "                     H.264 video and AAC sound. Several FILEs, a folder or\n"
+                 "                     a list make one video, the songs back to back, each\n"
+                 "                     with its title and picture and a chapter of its own;\n"
+                 "                     --from, --to and --at count from the first song's\n"
+                 "                     start\n"
                  "  --size SIZE        vertical (1080x1920), square (1080x1080), wide\n"
                  "                     (1920x1080), 720p (1280x720, the default) or WxH,\n"
                  "                     width and height even, 16 to 7680\n"
@@ -493,11 +496,13 @@ void printhelp(std::FILE* out) {
                  "                     has one and the video is not transparent; --cover\n"
                  "                     none lays none\n"
                  "  --title TEXT       the title written in the video (default the song's\n"
-                 "                     tag, if it has one); an empty TEXT writes none\n"
+                 "                     tag, else its list's title); an empty TEXT writes\n"
+                 "                     none; given, it is every song's\n"
                  "  --artist TEXT      the artist written under it, likewise\n"
                  "  --take TAKE        replay TAKE, recorded with --record: its seed, stars,\n"
-                 "                     keys and everything played, the mouse included; without\n"
-                 "                     FILE, the sound it kept\n"
+                 "                     keys and everything played, the mouse included, each\n"
+                 "                     song's section on its song; without FILE, the sound it\n"
+                 "                     kept\n"
                  "In a video P holds the dance while the music plays on, and F counts\n"
                  "milliseconds of music.\n"
                  "\n"

@@ -19,6 +19,21 @@ std::int64_t Videoclock::musicthrough(std::int64_t k) const {
     return through < music_ ? through : music_;
 }
 
+std::int64_t Videoclock::firstframe(std::int64_t m) const {
+    return (m * fps_ + analysisrate - 1) / analysisrate;
+}
+
+std::vector<Span> partspans(const std::vector<std::int64_t>& starts, std::int64_t musicend,
+                            const Cut& part) {
+    std::vector<Span> kept;
+    for (std::size_t i = 0; i < starts.size(); i++) {
+        const std::int64_t end = i + 1 < starts.size() ? starts[i + 1] : musicend;
+        const std::int64_t from = std::max(starts[i], part.from), to = std::min(end, part.to);
+        if (from < to) kept.push_back({i, from - part.from, to - part.from});
+    }
+    return kept;
+}
+
 std::int64_t Videoclock::keypass(double seconds) const {
     const double pass = seconds * passes_;
     if (!(pass < 9e18)) return std::numeric_limits<std::int64_t>::max();

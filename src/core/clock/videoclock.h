@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace starlume {
 
@@ -33,6 +34,10 @@ class Videoclock {
     // Music frames that belong with video frames 0 to k: up to the end of
     // frame k, at most the whole music.
     std::int64_t musicthrough(std::int64_t k) const;
+
+    // The first video frame that starts at or after music frame m: the
+    // first that shows a song starting there.
+    std::int64_t firstframe(std::int64_t m) const;
 
     // The pass after which keys timed at seconds are pressed: the first
     // whose position reaches that time, so that the frame drawn at that time
@@ -61,6 +66,21 @@ struct Cut {
 // past the end is the end). "" or why no frame is kept.
 std::string cutvideo(const Videoclock& c, std::optional<double> from, std::optional<double> to,
                      Cut& cut);
+
+// A run of the music (a song of several played back to back) as a part of
+// the video keeps it: which run, and where it lies in the part, in music
+// frames from the part's start.
+struct Span {
+    std::size_t index;
+    std::int64_t start, end;
+    bool operator==(const Span&) const = default;
+};
+
+// The runs that start at starts (in order, the first at 0, each ending where
+// the next starts and the last at musicend) that the part keeps any of, each
+// cut to the part.
+std::vector<Span> partspans(const std::vector<std::int64_t>& starts, std::int64_t musicend,
+                            const Cut& part);
 
 // Fades the first and the last count frames of stereo sound in and out, so
 // that a cut does not click.

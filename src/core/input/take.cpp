@@ -314,6 +314,49 @@ std::optional<Takeerror> takeevents(const Take& take, const std::vector<std::str
     return std::nullopt;
 }
 
+std::optional<Takeerror> albumsections(const Take& take, const std::vector<std::string>& names,
+                                       Albumtake& out) {
+    out = Albumtake{std::vector<int>(names.size(), -1), {}};
+    for (std::size_t k = 0; k < take.songs.size(); k++) {
+        const Takesong& s = take.songs[k];
+        if (std::find(names.begin(), names.end(), s.name) == names.end()) {
+            return Takeerror{s.line, "a section for " + quoted(s.name) +
+                                         ", which is not among the songs given"};
+        }
+        std::size_t i = 0;
+        while (i < names.size() && (names[i] != s.name || out.sections[i] >= 0)) i++;
+        if (i == names.size()) {
+            out.again.push_back(s.line);
+        } else {
+            out.sections[i] = static_cast<int>(k);
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<Event> albumevents(const Take& take, const std::vector<int>& sections,
+                               const std::vector<double>& startms, const std::vector<double>& endms,
+                               int& late) {
+    std::vector<Event> events;
+    late = 0;
+    for (std::size_t i = 0; i < sections.size(); i++) {
+        if (sections[i] < 0) continue;
+        for (Event e : take.songs[static_cast<std::size_t>(sections[i])].events) {
+            // Past its song's end an event would land in the next song.
+            if (e.ms > endms[i]) {
+                late++;
+                continue;
+            }
+            e.ms += startms[i];
+            events.push_back(e);
+        }
+    }
+    // A take may have played the songs in another order.
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Event& a, const Event& b) { return a.ms < b.ms; });
+    return events;
+}
+
 std::string takename(std::string_view name) {
     std::string out;
     for (std::size_t i = 0; i < name.size();) {

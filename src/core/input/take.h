@@ -62,6 +62,25 @@ struct Takeevents {
 std::optional<Takeerror> takeevents(const Take& take, const std::vector<std::string>& names,
                                     Takeevents& out);
 
+// Which section of a take each song of an album gets, names[i] being song
+// i's name: each section goes to the first song of its name that has none
+// yet (-1 for a song with none); sections left over, a song played again
+// more often than the album holds it, are listed by line. An error at the
+// first section for a song not among names.
+struct Albumtake {
+    std::vector<int> sections; // by song
+    std::vector<int> again;
+};
+std::optional<Takeerror> albumsections(const Take& take, const std::vector<std::string>& names,
+                                       Albumtake& out);
+
+// The events of an album's songs on its one timeline, in time order: song
+// i's section's events moved on by startms[i]; those after the song's end
+// (endms[i], from the song's start) are left out and counted in late.
+std::vector<Event> albumevents(const Take& take, const std::vector<int>& sections,
+                               const std::vector<double>& startms, const std::vector<double>& endms,
+                               int& late);
+
 // A name as a take holds it: on one line and in UTF-8, control bytes and
 // bytes that are not UTF-8 each written as '?'.
 std::string takename(std::string_view name);

@@ -116,6 +116,14 @@ std::string tag(const AVFormatContext* fc, const char* key) {
     return "";
 }
 
+// The song's file for its tags: read a second time, so only a file; a
+// pipe's sound has gone.
+bool opensong(const char* path, Input& in) {
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return avformat_open_input(&in.fc, path, nullptr, nullptr) >= 0;
+}
+
 struct Graph {
     AVFilterGraph* g = nullptr;
     ~Graph() { avfilter_graph_free(&g); }
@@ -205,11 +213,8 @@ struct Compose::State {
 
     // The song's own picture, if it has one, and its tags.
     Failure readsong(const char* path, bool cover, std::string& title, std::string& artist) {
-        // Read a second time, so only from a file: a pipe's sound has gone.
-        struct stat st;
-        if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return {};
         Input in;
-        if (avformat_open_input(&in.fc, path, nullptr, nullptr) < 0) return {};
+        if (!opensong(path, in)) return {};
         title = tag(in.fc, "title");
         artist = tag(in.fc, "artist");
         for (unsigned i = 0; cover && i < in.fc->nb_streams; i++) {
@@ -356,7 +361,8 @@ Compose::~Compose() = default;
 bool Compose::active() const { return s->active; }
 bool Compose::hascover() const { return s->background != nullptr; }
 
-Failure Compose::open(const char* path, const Args& args) {
+Failure Compose::open(const Song& song, const Args& args) {
+    const char* path = song.path.c_str();
     s->width = args.width;
     s->height = args.height;
     s->fps = args.fps;
@@ -366,6 +372,7 @@ Failure Compose::open(const char* path, const Args& args) {
     // would hide it, so only a picture asked for is laid there.
     const bool songs = args.cover == nullptr && !args.transparent;
     if (Failure e = s->readsong(path, songs, title, artist)) return e;
+    if (title.empty()) title = song.title;
     if (args.cover != nullptr && !none) {
         if (Failure e = s->readcover(args.cover)) return e;
     }
@@ -411,6 +418,12 @@ Failure Compose::apply(std::uint8_t* rgba) {
                         s->out->data[0], s->out->linesize[0], stride, s->height);
     av_frame_unref(s->out);
     return {};
+}
+
+std::string songtitle(const Song& song) {
+    Input in;
+    std::string title = opensong(song.path.c_str(), in) ? tag(in.fc, "title") : "";
+    return title.empty() ? song.title : title;
 }
 
 } // namespace starlume

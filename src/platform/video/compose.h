@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/app/cli.h"
+#include "core/app/playlist.h"
 #include "platform/video/encoder.h"
 
 namespace starlume {
@@ -19,10 +20,11 @@ class Compose {
     Compose(const Compose&) = delete;
     Compose& operator=(const Compose&) = delete;
 
-    // Reads the cover and the tags of the song at path as args ask, and
-    // builds the graph for width x height frames; touches no output file.
-    // Afterwards active() says whether there is anything to compose.
-    Failure open(const char* path, const Args& args);
+    // Reads the cover and the tags of the song as args ask (its list's
+    // title when it has no title tag), and builds the graph for width x
+    // height frames; touches no output file. Afterwards active() says
+    // whether there is anything to compose.
+    Failure open(const Song& song, const Args& args);
 
     bool active() const;
     // Whether a picture lies under the stars, which must then leave their
@@ -38,5 +40,8 @@ class Compose {
   private:
     std::unique_ptr<State> s;
 };
+
+// A song's own title: its title tag, else its list's title; "" for neither.
+std::string songtitle(const Song& song);
 
 } // namespace starlume

@@ -203,6 +203,27 @@ struct Encoder::State {
         return {};
     }
 
+    // The chapters, which the context frees with itself.
+    bool addchapters(const std::vector<Chaptermark>& chapters) {
+        for (const Chaptermark& c : chapters) {
+            auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+            if (ch == nullptr) return false;
+            void* grown = av_realloc_array(oc->chapters, oc->nb_chapters + 1, sizeof ch);
+            if (grown == nullptr) {
+                av_free(ch);
+                return false;
+            }
+            oc->chapters = static_cast<AVChapter**>(grown);
+            oc->chapters[oc->nb_chapters++] = ch;
+            ch->id = oc->nb_chapters;
+            ch->time_base = AVRational{1, analysisrate};
+            ch->start = c.start;
+            ch->end = c.end;
+            if (av_dict_set(&ch->metadata, "title", c.title.c_str(), 0) < 0) return false;
+        }
+        return true;
+    }
+
     // Creates the file and writes the container's header.
     Failure openfile() {
         // Always a file: "a:b.mp4" names no protocol "a".
@@ -292,7 +313,7 @@ Failure Encoder::fits(const char* path, bool transparent) {
 bool Encoder::prores(const char* path) { return containerof(path) == "mov"; }
 
 Failure Encoder::open(const char* path, int width, int height, int fps, const Videosettings& x264,
-                      bool transparent) {
+                      bool transparent, const std::vector<Chaptermark>& chapters) {
     s->path = path;
     s->width = width;
     s->height = height;
@@ -311,6 +332,7 @@ Failure Encoder::open(const char* path, int width, int height, int fps, const Vi
     if (!s->addstream(s->video, video) || !s->addstream(s->audio, sound)) return nomemory;
     if (Failure e = s->openvideo(video, fps, x264)) return e;
     if (Failure e = s->openaudio(sound)) return e;
+    if (!s->addchapters(chapters)) return nomemory;
     return s->openfile();
 }
 

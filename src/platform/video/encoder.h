@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/app/cli.h"
 #include "core/app/exits.h"
@@ -19,6 +20,13 @@ struct Failure {
     int status = 0; // 0: none
     std::string message;
     explicit operator bool() const { return status != 0; }
+};
+
+// A chapter of the video: from start to end, in frames of sound at 44100 Hz
+// from the video's start, and its title.
+struct Chaptermark {
+    std::int64_t start, end;
+    std::string title;
 };
 
 class Encoder {
@@ -38,9 +46,10 @@ class Encoder {
 
     // Finds the encoders and opens them for width x height at fps frames a
     // second with x264's settings (VP9 takes their quality) and stereo sound
-    // at 44100 Hz; then creates the file and writes the container's header.
+    // at 44100 Hz; then creates the file and writes the container's header,
+    // which holds the chapters (an MP4 file's chapter track is made then).
     Failure open(const char* path, int width, int height, int fps, const Videosettings& x264,
-                 bool transparent = false);
+                 bool transparent = false, const std::vector<Chaptermark>& chapters = {});
 
     // The next frame: width x height RGBA pixels, bottom row first; the
     // alpha is kept only by a transparent video.

@@ -27,6 +27,7 @@ extern "C" {
 #include "core/app/exits.h"
 #include "core/app/playlist.h"
 #include "core/app/show.h"
+#include "core/app/showntext.h"
 #include "core/clock/videoclock.h"
 #include "core/input/take.h"
 #include "platform/files/decoder.h"
@@ -101,15 +102,42 @@ class Framequeue {
     bool closed = false;
 };
 
-// The encoding thread: sound up to the end of each frame, then the frame.
-// After a failure it only gives the buffers back, so that drawing never waits.
+// The songs of a video played back to back: their sound one after another,
+// and where each starts.
+struct Album {
+    std::vector<Song> songs;               // those that decoded, in order
+    std::vector<std::size_t> listed;       // each one's place among the songs given
+    std::vector<std::int64_t> starts;      // each one's first frame of music
+    std::vector<std::int64_t> firstframes; // the first video frame that shows each
+    std::vector<std::int16_t> music;
+
+    std::int64_t frames() const { return static_cast<std::int64_t>(music.size() / 2); }
+    std::int64_t end(std::size_t i) const {
+        return i + 1 < starts.size() ? starts[i + 1] : frames();
+    }
+    // The song video frame k shows.
+    std::size_t at(std::int64_t k) const {
+        const auto after = std::upper_bound(firstframes.begin(), firstframes.end(), k);
+        return after == firstframes.begin()
+                   ? 0
+                   : static_cast<std::size_t>(after - firstframes.begin() - 1);
+    }
+};
+
+// The encoding thread: sound up to the end of each frame, then the frame,
+// dressed as its song is. After a failure it only gives the buffers back, so
+// that drawing never waits.
 struct Encoding {
-    Encoding(Encoder& e, Compose& d, std::span<const std::int16_t> m, const Videoclock& c,
-             const Cut& p, Framequeue& q)
-        : encoder(e), dressing(d), music(m), clock(c), part(p), queue(q) {}
+    Encoding(Encoder& e, std::unique_ptr<Compose> d, const Args& a, const Album& b,
+             std::span<const std::int16_t> m, const Videoclock& c, const Cut& p, Framequeue& q)
+        : encoder(e), dressing(std::move(d)), args(a), album(b), music(m), clock(c), part(p),
+          queue(q) {}
 
     Encoder& encoder;
-    Compose& dressing;                   // the cover and the text, when there are any
+    std::unique_ptr<Compose> dressing; // the cover and the text, when there are any
+    std::size_t dressed = 0;           // the song among those given that it dresses
+    const Args& args;
+    const Album& album;
     std::span<const std::int16_t> music; // the part's, from its start
     const Videoclock& clock;
     const Cut& part;
@@ -128,10 +156,20 @@ struct Encoding {
                 note(encoder.audio(music.data() + 2 * sent, n));
                 sent += n;
             }
-            if (!failed && dressing.active()) note(dressing.apply(frame));
+            if (!failed) dress(k);
+            if (!failed && dressing->active()) note(dressing->apply(frame));
             if (!failed) note(encoder.video(frame));
             queue.done(frame);
         }
+    }
+
+    // A new song brings its own title and picture.
+    void dress(std::int64_t k) {
+        const std::size_t i = album.at(k);
+        if (album.listed[i] == dressed) return;
+        dressed = album.listed[i];
+        dressing = std::make_unique<Compose>();
+        note(dressing->open(album.songs[i], args));
     }
 
     void note(Failure f) {
@@ -140,6 +178,17 @@ struct Encoding {
         failed = true;
     }
 };
+
+// Why a song cannot be opened (a folder is no song), or 0; without waiting,
+// should it be a pipe with no writer yet.
+int openerror(const char* path, struct stat* st = nullptr) {
+    struct stat own;
+    if (st == nullptr) st = &own;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
+    int error = fd < 0 || fstat(fd, st) != 0 ? errno : 0;
+    if (fd >= 0) close(fd);
+    return error != 0 ? error : S_ISDIR(st->st_mode) ? EISDIR : 0;
+}
 
 // Only a file, never a device such as /dev/full, and only one this run
 // created.
@@ -160,25 +209,30 @@ std::string sizetext(const char* out) {
     return text;
 }
 
-// Everything that can be found wrong before anything is drawn or created.
-int check(const Args& args) {
-    struct stat in;
-    // Without waiting, should FILE be a pipe with no writer yet.
-    const int fd = open(args.path, O_RDONLY | O_NONBLOCK);
-    if (fd < 0 || fstat(fd, &in) != 0) {
-        const int error = errno;
-        if (fd >= 0) close(fd);
-        return fail(exitnofile,
-                    std::string("cannot open '") + args.path + "': " + std::strerror(error));
-    }
-    close(fd);
-    if (S_ISDIR(in.st_mode)) {
-        return fail(exitnofile, std::string("'") + args.path + "' is a folder, not a music file");
-    }
+// Everything that can be found wrong before anything is drawn or created:
+// a single FILE must open, and no song may be the video's own file.
+int check(const Args& args, const std::vector<Song>& songs, bool single) {
     struct stat out;
-    if (stat(args.out, &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
-        return fail(exitusage, std::string("'") + args.out +
-                                   "' is the music file itself; the video would overwrite it");
+    const bool exists = stat(args.out, &out) == 0;
+    for (const Song& song : songs) {
+        const char* path = song.path.c_str();
+        struct stat in;
+        const int error = openerror(path, &in);
+        // Of several, a song that does not open is left out later.
+        if (!single && error != 0) continue;
+        if (error == EISDIR) {
+            return fail(exitnofile, std::string("'") + path + "' is a folder, not a music file");
+        }
+        if (error != 0) {
+            return fail(exitnofile,
+                        std::string("cannot open '") + path + "': " + std::strerror(error));
+        }
+        if (exists && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
+            return fail(exitusage, std::string("'") + args.out +
+                                       (single ? "' is the music file itself"
+                                               : "' is the song '" + song.path + "' itself") +
+                                       "; the video would overwrite it");
+        }
     }
     if (Failure e = Encoder::fits(args.out, args.transparent)) return fail(e.status, e.message);
     if (args.transparent && args.quality >= 0 && Encoder::prores(args.out)) {
@@ -257,12 +311,11 @@ int readtakefile(const char* path, std::string& text) {
 }
 
 // The run a take asks for: its seed, stars and keys (the options given must
-// agree), the music it names when no FILE is given, and its events for the
-// song. 0, or the exit status after saying why.
-int fromtake(Args& args, std::string& soundpath, std::vector<Event>& events) {
+// agree), and the music it names when no FILE is given. 0, or the exit
+// status after saying why.
+int fromtake(Args& args, std::string& soundpath, Take& take) {
     std::string text;
     if (const int status = readtakefile(args.take, text); status != 0) return status;
-    Take take;
     if (const auto e = readtake(text, take)) {
         std::fprintf(stderr, "%s:%d: %s\n", args.take, e->line, e->why.c_str());
         return exittake;
@@ -282,37 +335,123 @@ int fromtake(Args& args, std::string& soundpath, std::vector<Event>& events) {
     args.seed = take.seed;
     args.stars = take.stars;
     args.keys = take.keys;
-
-    std::vector<std::string> names;
-    if (!take.sound.empty()) {
-        names.push_back(takename(songname(take.sound)));
-        if (args.path == nullptr) {
-            const std::string t = args.take;
-            const auto slash = t.rfind('/');
-            soundpath = take.sound[0] == '/' || slash == std::string::npos
-                            ? take.sound
-                            : t.substr(0, slash + 1) + take.sound;
-            args.path = soundpath.c_str();
-        }
+    if (!take.sound.empty() && args.path == nullptr) {
+        const std::string t = args.take;
+        const auto slash = t.rfind('/');
+        soundpath = take.sound[0] == '/' || slash == std::string::npos
+                        ? take.sound
+                        : t.substr(0, slash + 1) + take.sound;
+        args.path = soundpath.c_str();
     }
     if (args.path == nullptr) {
         return fail(exitusage, std::string("--render needs a FILE: the take '") + args.take +
                                    "' keeps no sound of its own");
     }
+    return 0;
+}
+
+void warnagain(const char* take, const std::vector<int>& again) {
+    for (const int line : again) {
+        std::fprintf(stderr,
+                     "starlume: warning: %s:%d: the song again, left out: a video plays its "
+                     "music once\n",
+                     take, line);
+    }
+}
+
+// The take's events for a single song: the section of the take's own sound
+// or of the file.
+int songevents(const Args& args, const Take& take, std::vector<Event>& events) {
+    std::vector<std::string> names;
+    if (!take.sound.empty()) names.push_back(takename(songname(take.sound)));
     names.push_back(takename(songname(args.path)));
     Takeevents picked;
     if (const auto e = takeevents(take, names, picked)) {
         std::fprintf(stderr, "%s:%d: %s\n", args.take, e->line, e->why.c_str());
         return exittake;
     }
-    for (const int line : picked.again) {
-        std::fprintf(stderr,
-                     "starlume: warning: %s:%d: the song again, left out: a video plays its "
-                     "music once\n",
-                     args.take, line);
-    }
+    warnagain(args.take, picked.again);
     events = std::move(picked.events);
     return 0;
+}
+
+// Decodes the songs and lays them back to back. Of several, those that do
+// not open or hold no sound are left out, each said; a single FILE that does
+// not fails the run. 0, or the exit status after saying why.
+int decodesongs(const Args& args, const std::vector<std::string>& given,
+                const std::vector<Song>& songs, bool single, Album& album) {
+    for (std::size_t i = 0; i < songs.size(); i++) {
+        const char* path = songs[i].path.c_str();
+        if (const int error = openerror(path); !single && error != 0) {
+            std::fprintf(stderr, "starlume: cannot open '%s': %s\n", path, std::strerror(error));
+            continue;
+        }
+        Heldnotes held;
+        std::int64_t announced = 0;
+        std::vector<std::int16_t> music = decodeall(path, &announced);
+        if (const std::string notes = held.release(); args.verbose) {
+            std::fputs(notesline(path, notes).c_str(), stderr);
+        }
+        // The video is as long as the music there is; a file cut short says so.
+        std::fputs(endedearly(path, static_cast<double>(music.size() / 2) / analysisrate,
+                              static_cast<double>(announced) / analysisrate)
+                       .c_str(),
+                   stderr);
+        if (music.empty()) {
+            const std::string why = std::string("no decoder reads sound from '") + path + "'";
+            if (single) return fail(exitnofile, why + "; a video needs decodable audio");
+            std::fprintf(stderr, "starlume: %s; left out of the video\n", why.c_str());
+            continue;
+        }
+        album.songs.push_back(songs[i]);
+        album.listed.push_back(i);
+        album.starts.push_back(album.frames());
+        album.music.insert(album.music.end(), music.begin(), music.end());
+    }
+    if (album.songs.empty()) {
+        return fail(exitnofile, given.size() == 1
+                                    ? "no song of '" + given[0] +
+                                          "' holds sound a decoder reads; a video needs "
+                                          "decodable audio"
+                                    : std::string("none of the songs given holds sound a decoder "
+                                                  "reads; a video needs decodable audio"));
+    }
+    return 0;
+}
+
+// An album's take: each song's own section on the album's timeline.
+std::vector<Event> albumtake(const char* takepath, const Take& take, const Albumtake& sections,
+                             const Album& album) {
+    const std::size_t listed = sections.sections.size();
+    std::vector<int> kept(listed, -1);
+    std::vector<double> startms(listed, 0), endms(listed, 0);
+    for (std::size_t i = 0; i < album.songs.size(); i++) {
+        const std::size_t j = album.listed[i];
+        kept[j] = sections.sections[j];
+        startms[j] = 1000.0 * static_cast<double>(album.starts[i]) / analysisrate;
+        endms[j] = 1000.0 * static_cast<double>(album.end(i) - album.starts[i]) / analysisrate;
+    }
+    int late = 0;
+    std::vector<Event> events = albumevents(take, kept, startms, endms, late);
+    if (late > 0) {
+        std::fprintf(stderr,
+                     "starlume: warning: %d events of '%s' are after the end of their songs\n",
+                     late, takepath);
+    }
+    return events;
+}
+
+// Where each song lies in the part of the album kept, titled.
+std::vector<Chaptermark> albumchapters(const Album& album, const Cut& part) {
+    std::vector<Chaptermark> marks;
+    for (const Span& s : partspans(album.starts, album.frames(), part)) {
+        const Song& song = album.songs[s.index];
+        std::string title = songtitle(song);
+        // A chapter's title is as shown: mended UTF-8 on one line.
+        marks.push_back(
+            {s.start, s.end, showntext(title.empty() ? songname(song.path) : title, 200)});
+    }
+    return marks;
 }
 
 // Ctrl-C and SIGTERM stop the video after a frame, with the file whole.
@@ -389,47 +528,61 @@ int renderrun(const Args& given) {
     av_log_set_level(given.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
     catchsignals();
     Args args = given;
-    std::string soundpath;    // a take's own sound
-    std::vector<Event> taken; // the take's events, merged with --at's below
+    std::string soundpath; // a take's own sound
+    Take take;
     if (args.take != nullptr) {
-        if (int status = fromtake(args, soundpath, taken); status != 0) return status;
+        if (int status = fromtake(args, soundpath, take); status != 0) return status;
     }
-    if (int status = check(args); status != 0) return status;
+    // The songs, as the window plays them: files, folders and lists. A
+    // single file is a video of it alone, with no chapter.
+    std::vector<std::string> paths(args.paths.begin(), args.paths.end());
+    if (paths.empty()) paths.push_back(args.path);
+    const std::vector<Song> songs = playlist(paths, stderr);
+    if (songs.empty()) return fail(exitnofile, "no songs in '" + paths[0] + "'");
+    const bool single = paths.size() == 1 && songs.size() == 1 && songs[0].path == paths[0];
+    std::vector<Event> taken; // the take's events, merged with --at's below
+    Albumtake sections;
+    if (args.take != nullptr) {
+        if (single) {
+            if (int status = songevents(args, take, taken); status != 0) return status;
+        } else {
+            std::vector<std::string> names;
+            for (const Song& song : songs) names.push_back(takename(songname(song.path)));
+            if (const auto e = albumsections(take, names, sections)) {
+                std::fprintf(stderr, "%s:%d: %s\n", args.take, e->line, e->why.c_str());
+                return exittake;
+            }
+            warnagain(args.take, sections.again);
+        }
+    }
+    if (int status = check(args, songs, single); status != 0) return status;
     // Before the music is decoded and the file created: a bad cover is said
     // at once and leaves no file behind.
-    Compose dressing;
-    if (Failure e = dressing.open(args.path, args)) return fail(e.status, e.message);
+    auto dressing = std::make_unique<Compose>();
+    if (Failure e = dressing->open(songs[0], args)) return fail(e.status, e.message);
     // Decoded once: the music's length, its analysis and the soundtrack.
-    Heldnotes held;
-    std::int64_t announced = 0;
-    const std::vector<std::int16_t> music = decodeall(args.path, &announced);
-    if (const std::string notes = held.release(); args.verbose) {
-        std::fputs(notesline(args.path, notes).c_str(), stderr);
+    Album album;
+    if (int status = decodesongs(args, paths, songs, single, album); status != 0) return status;
+    const std::vector<std::int16_t>& music = album.music;
+    const Videoclock timeline(args.passes, args.fps, album.frames());
+    for (const std::int64_t start : album.starts) {
+        album.firstframes.push_back(timeline.firstframe(start));
     }
-    // The video is as long as the music there is; a file cut short says so.
-    std::fputs(endedearly(args.path, static_cast<double>(music.size() / 2) / analysisrate,
-                          static_cast<double>(announced) / analysisrate)
-                   .c_str(),
-               stderr);
-    if (music.empty()) {
-        return fail(exitnofile, std::string("no decoder reads sound from '") + args.path +
-                                    "'; a video needs decodable audio");
-    }
-    const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
     Cut part;
     if (int status = cut(args, timeline, part); status != 0) return status;
-    warnat(args, static_cast<double>(music.size() / 2) / analysisrate);
-    if (args.take != nullptr) {
-        warntake(args.take, taken, static_cast<double>(music.size() / 2) / analysisrate);
-    }
+    const double seconds = static_cast<double>(album.frames()) / analysisrate;
+    warnat(args, seconds);
+    if (args.take != nullptr && single) warntake(args.take, taken, seconds);
+    if (args.take != nullptr && !single) taken = albumtake(args.take, take, sections, album);
 
     Offscreen target;
     if (std::string error; !target.open(args.width, args.height, error)) {
         return fail(exitunavailable, "cannot draw offscreen: " + error);
     }
     Encoder encoder;
-    if (Failure e = encoder.open(args.out, args.width, args.height, args.fps, videosettings(args),
-                                 args.transparent)) {
+    if (Failure e = encoder.open(
+            args.out, args.width, args.height, args.fps, videosettings(args), args.transparent,
+            single ? std::vector<Chaptermark>{} : albumchapters(album, part))) {
         if (encoder.created()) removeout(args.out);
         return fail(e.status, e.message);
     }
@@ -437,8 +590,10 @@ int renderrun(const Args& given) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
-    // A cover shows through where nothing is drawn.
-    if (args.transparent || dressing.hascover()) setclearalpha(0);
+    // A cover shows through where nothing is drawn; any song of several may
+    // bring one. Without one the alpha is dropped, as blending leaves the
+    // colours the same whatever it is.
+    if (args.transparent || dressing->hascover() || !single) setclearalpha(0);
     drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(taken, timedevents(args.at)), io);
     dancing = &dance;
@@ -448,7 +603,8 @@ int renderrun(const Args& given) {
     const bool whole = part.from == 0 && part.to == timeline.musicframes();
     const std::vector<std::int16_t> sound =
         whole ? std::vector<std::int16_t>{} : partsound(music, part);
-    Encoding encoding{encoder, dressing, whole ? music : sound, timeline, part, queue};
+    Encoding encoding{
+        encoder, std::move(dressing), args, album, whole ? music : sound, timeline, part, queue};
     std::thread encoderthread([&] { encoding.run(); });
     const std::int64_t drawn =
         drawall(dance, *show, target, queue, encoding, timeline, part, started);
