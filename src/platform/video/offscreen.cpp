@@ -93,10 +93,13 @@ bool Offscreen::open(int w, int h, std::string& error) {
     return true;
 }
 
-void Offscreen::readback(std::uint8_t* rgba) {
+void Offscreen::resolve() {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[0]);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffers[1]);
     glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+void Offscreen::read(std::uint8_t* rgba) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[1]);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);

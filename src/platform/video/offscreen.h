@@ -25,7 +25,15 @@ class Offscreen {
 
     // Resolves the frame just drawn and reads it back: width x height RGBA
     // pixels, bottom row first.
-    void readback(std::uint8_t* rgba);
+    void readback(std::uint8_t* rgba) {
+        resolve();
+        read(rgba);
+    }
+
+    // The two halves of readback, for timing them apart: the multisampled
+    // frame averaged into the single-sampled one, then that one read.
+    void resolve();
+    void read(std::uint8_t* rgba);
 
   private:
     EGLDisplay display = EGL_NO_DISPLAY;
