@@ -93,7 +93,8 @@ void stages(const Args& args, const std::vector<std::int16_t>& music, bool immed
     Compose dressing;
     if (Failure e = dressing.open(args.path, args)) quit(e.status, e.message);
     Offscreen target;
-    if (std::string error; !target.open(args.width, args.height, error)) {
+    if (std::string error; !target.open(args.width, args.height,
+                                        starsquare(args.width, args.height, args.stretch), error)) {
         quit(exitunavailable, error);
     }
     char out[] = "/tmp/starlume-videobench-XXXXXX.mp4";
@@ -110,7 +111,6 @@ void stages(const Args& args, const std::vector<std::int16_t>& music, bool immed
     startvideo(*show, args, music, io);
     setglstate();
     if (args.transparent || dressing.hascover()) setclearalpha(0);
-    drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, timedevents(args.at), io);
     Batch batch;
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(args.width) * args.height * 4);
@@ -124,6 +124,7 @@ void stages(const Args& args, const std::vector<std::int16_t>& music, bool immed
         w.mark(&build);
         buildframe(show->frame, show->world, show->palette);
         w.mark(&submit);
+        target.clear();
         if (immediate) {
             drawframe(show->frame);
         } else {

@@ -32,6 +32,7 @@ extern "C" {
 #include "platform/files/decoder.h"
 #include "platform/files/notes.h"
 #include "platform/gl/draw.h"
+#include "platform/video/batch.h"
 #include "platform/video/compose.h"
 #include "platform/video/encoder.h"
 #include "platform/video/offscreen.h"
@@ -345,9 +346,11 @@ std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& qu
     }
     const std::int64_t total = part.frames();
     std::int64_t drawn = 0;
+    Batch batch;
     do {
         dance.toframe(part.first + drawn);
-        drawstars(show);
+        target.clear();
+        drawbatched(show, batch);
         std::uint8_t* frame = queue.take();
         target.readback(frame);
         queue.put(frame);
@@ -424,7 +427,8 @@ int renderrun(const Args& given) {
     }
 
     Offscreen target;
-    if (std::string error; !target.open(args.width, args.height, error)) {
+    if (std::string error; !target.open(args.width, args.height,
+                                        starsquare(args.width, args.height, args.stretch), error)) {
         return fail(exitunavailable, "cannot draw offscreen: " + error);
     }
     Encoder encoder;
@@ -439,7 +443,6 @@ int renderrun(const Args& given) {
     setglstate();
     // A cover shows through where nothing is drawn.
     if (args.transparent || dressing.hascover()) setclearalpha(0);
-    drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(taken, timedevents(args.at)), io);
     dancing = &dance;
     dance.runto(0);
