@@ -47,9 +47,6 @@ void Batch::draw(const Frame& f) {
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
-    // The current colour after the arrays is undefined; glyph by glyph it
-    // would be the last glyph's, which nothing reads but the next frame's
-    // first glColor.
     keepclear(f);
 }
 
