@@ -7,11 +7,13 @@
 //
 //   starlume_stills [--size WxH] [--fps N] [--passes N] [--keys K]
 //                   [--at SECONDS:KEYS]... [--stars N] [--seed N]
-//                   [--hold SECONDS] [--release SECONDS]
+//                   [--hold SECONDS] [--release SECONDS] [--immediate]
 //                   --shot SECONDS:FILE.ppm... MUSIC
 //
 // --hold presses the left button at the middle when the music reaches
 // SECONDS, --release lets it go; --shot writes the frame nearest SECONDS.
+// The frames are drawn in one batch as a video draws them, or with
+// --immediate glyph by glyph as the window does.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +28,7 @@
 #include "core/clock/videoclock.h"
 #include "platform/files/decoder.h"
 #include "platform/gl/draw.h"
+#include "platform/video/batch.h"
 #include "platform/video/offscreen.h"
 
 using namespace starlume;
@@ -70,8 +73,13 @@ int main(int argc, char** argv) {
     std::vector<char*> video{argv[0], const_cast<char*>("--render"), const_cast<char*>("-")};
     std::vector<Event> held; // the button pressed and let go at the middle
     std::vector<std::pair<double, std::string>> wanted;
+    bool immediate = false;
     for (int i = 1; i < argc; i++) {
         const std::string o = argv[i];
+        if (o == "--immediate") {
+            immediate = true;
+            continue;
+        }
         if (o != "--hold" && o != "--release" && o != "--shot") {
             video.push_back(argv[i]);
             continue;
@@ -115,7 +123,8 @@ int main(int argc, char** argv) {
     if (shots.back().frame >= timeline.frames()) return usage("a --shot after the music ends");
 
     Offscreen target;
-    if (std::string error; !target.open(args.width, args.height, error)) {
+    if (std::string error; !target.open(args.width, args.height,
+                                        starsquare(args.width, args.height, args.stretch), error)) {
         std::fprintf(stderr, "starlume_stills: cannot draw offscreen: %s\n", error.c_str());
         return exitunavailable;
     }
@@ -123,14 +132,19 @@ int main(int argc, char** argv) {
     const auto show = makeshow();
     startvideo(*show, args, music, io);
     setglstate();
-    drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(timedevents(args.at), held), io);
 
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(args.width) * args.height * 4);
     auto shot = shots.begin();
+    Batch batch;
     for (std::int64_t k = 0; shot != shots.end(); k++) {
         dance.toframe(k);
-        drawstars(*show);
+        target.clear();
+        if (immediate) {
+            drawstars(*show);
+        } else {
+            drawbatched(*show, batch);
+        }
         // Every frame, as a video reads it back; Mesa would otherwise queue
         // the frames that are not wanted.
         target.readback(rgba.data());

@@ -143,6 +143,54 @@ class RenderTest(E2ETest):
         self.assertGreater(len(lit), 1000)
         self.assertGreater(sum(30 < v < 225 for v in lit), len(lit) // 4)
 
+    def test_one_batch_draws_the_glyphs_pixels_and_the_square_lies_in_place(self):
+        # a video draws its frame in one batch, multisampling only the stars'
+        # square: the same bytes as glyph by glyph, and beside the square
+        # the clear colour of the frame, as the schemes change it
+        wav = self.fixture('bursts.wav', wav_bytes(bursts(3)))
+        w, h = 240, 160
+        for stars, keys in ((75, '0'), (75, '2'), (100, '7'), (40, '5')):
+            with self.subTest(stars=stars, keys=keys):
+                got = {}
+                for way in ([], ['--immediate']):
+                    shots = [os.path.join(self.tmp, '%s%d.ppm' % (way, i)) for i in range(3)]
+                    subprocess.run([os.environ['STARLUME_STILLS'], '--size', '%dx%d' % (w, h),
+                                    '--stars', str(stars), '--keys', keys, '--seed', '3',
+                                    *(a for i, t in enumerate((0.5, 1.5, 2.5))
+                                      for a in ('--shot', '%g:%s' % (t, shots[i]))), wav],
+                                   env=headless_env(), check=True, timeout=120)
+                    got[bool(way)] = []
+                    for path in shots:
+                        with open(path, 'rb') as f:
+                            got[bool(way)].append(ppm_shot(f.read()))
+                self.assertEqual([s.rgb for s in got[True]], [s.rgb for s in got[False]])
+                for shot in got[False]:
+                    rows = [band(shot, y, y + 1) for y in range(h)]
+                    inside = [p for row in rows for p in row[(w - h) // 2:(w + h) // 2]]
+                    background = max(set(inside), key=inside.count)
+                    beside = {p for row in rows for p in row[:(w - h) // 2] + row[(w + h) // 2:]}
+                    self.assertEqual(beside, {background})
+        # under a cover, the stars lie where they lie without one: only
+        # their square is composed each frame, the rest laid once
+        tw, th = 180, 320
+        red = picture(os.path.join(self.tmp, 'red.png'), 'red')
+        frames = {}
+        for name, cover in (('red', red), ('none', 'none')):
+            out = os.path.join(self.tmp, name + '.mkv')
+            run = render(out, '--size', '%dx%d' % (tw, th), '--fps', '10', '--seed', '3',
+                         '--keys', '0', '--quality', '0', '--cover', cover, '--title', 'Ωμέγα',
+                         wav)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            frames[name] = video_frames(out, tw, th)[25]
+        top = (th - tw) // 2
+        square = {n: band(f, top, top + tw) for n, f in frames.items()}
+        stars = [i for i, p in enumerate(square['none']) if min(p) > 200]
+        self.assertGreater(len(stars), 200)
+        self.assertGreater(sum(min(square['red'][i]) > 170 for i in stars), 0.9 * len(stars))
+        below = band(frames['red'], top + tw + 2, th)
+        self.assertTrue(all(r > 70 and g < 40 and b < 40 for r, g, b in below), below[:3])
+        self.assertGreater(sum(min(p) > 200 for p in band(frames['red'], 0, top)), 20)
+
     def test_bass_lifts_its_strips_first_in_step_with_the_music(self):
         # a low tone (bin 3, bands 1 to 3) from 3 s on, silence before it
         wav = self.fixture('bass.wav', wav_bytes(

@@ -58,6 +58,8 @@ void drawframe(const Frame& f) {
     setclear(f);
 }
 
+void keepclear(const Frame& f) { setclear(f); }
+
 void setclearalpha(float alpha) {
     clearalpha = alpha;
     GLfloat now[4];

@@ -28,6 +28,10 @@ void circle(const Frame& f, int k);
 // frame leaves for the next one.
 void drawframe(const Frame& f);
 
+// Sets the clear colour the frame leaves for the next one, if it sets one;
+// for a target that draws the frame its own way.
+void keepclear(const Frame& f);
+
 // The alpha every clear colour gets from now on: 1, or 0 for a background
 // left transparent.
 void setclearalpha(float alpha);

@@ -39,6 +39,8 @@ std::string averror(int code) {
 // A cover that cannot be used, as a music file that holds no sound.
 Failure badcover(const std::string& message) { return {exitnofile, message}; }
 
+const Failure nomemory{exitunavailable, "out of memory"};
+
 unsigned bigendian(const std::uint8_t* p, int bytes) {
     unsigned n = 0;
     for (int i = 0; i < bytes; i++) n = n << 8 | p[i];
@@ -204,11 +206,71 @@ struct Compose::State {
     AVFilterContext* sink = nullptr;
     std::int64_t next = 0;
     bool active = false;
+    // With the text beside the stars' square, the background and the text
+    // are laid once: the outside of every frame is copied from them, and the
+    // graph only lays the stars' square over its part of the background.
+    bool squareonly = false;
+    Square square;
+    AVFrame* outside = nullptr; // the background with the text on it
 
     ~State() {
         av_frame_free(&background);
         av_frame_free(&stars);
         av_frame_free(&out);
+        av_frame_free(&outside);
+    }
+
+    // Where a picture's row y (top first) and column x lie in a drawn frame.
+    std::uint8_t* at(std::uint8_t* rgba, int x, int y) const {
+        return rgba + static_cast<std::ptrdiff_t>(height - 1 - y) * width * 4 + 4 * x;
+    }
+
+    // The background and text, whose result is the same on every frame.
+    Failure laytext(const std::string& text) {
+        Graph g;
+        std::vector<AVFilterContext*> src;
+        AVFilterContext* once = nullptr;
+        if (std::string e = buildgraph(g, "[bg]null" + text, {background}, {"bg"}, fps, src, once);
+            !e.empty()) {
+            return {exitunavailable, "cannot compose the video: " + e};
+        }
+        background->pts = 0;
+        outside = av_frame_alloc();
+        int ret = av_buffersrc_add_frame_flags(src[0], background, AV_BUFFERSRC_FLAG_KEEP_REF);
+        if (ret >= 0) ret = av_buffersrc_add_frame(src[0], nullptr);
+        if (ret >= 0) ret = av_buffersink_get_frame(once, outside);
+        if (ret < 0) return {exitunavailable, "cannot compose the video: " + averror(ret)};
+        // The graph's background: the square's part of it.
+        av_frame_unref(background);
+        if (av_frame_ref(background, outside) < 0) return nomemory;
+        const int top = height - square.y - square.height;
+        background->data[0] +=
+            static_cast<std::ptrdiff_t>(top) * background->linesize[0] + 4 * square.x;
+        background->width = square.width;
+        background->height = square.height;
+        return {};
+    }
+
+    // Copies the composed outside of the square into a drawn frame: the
+    // rows above and below it, then the columns beside it.
+    void copyoutside(std::uint8_t* rgba) const {
+        const int top = height - square.y - square.height;
+        const int bottom = top + square.height;
+        const int right = square.x + square.width;
+        const struct {
+            int x, y, w, h;
+        } parts[] = {{0, 0, width, top},
+                     {0, bottom, width, height - bottom},
+                     {0, top, square.x, square.height},
+                     {right, top, width - right, square.height}};
+        for (const auto& p : parts) {
+            if (p.w <= 0 || p.h <= 0) continue;
+            av_image_copy_plane(at(rgba, p.x, p.y), -4 * width,
+                                outside->data[0] +
+                                    static_cast<std::ptrdiff_t>(p.y) * outside->linesize[0] +
+                                    4 * p.x,
+                                outside->linesize[0], 4 * p.w, p.h);
+        }
     }
 
     // The song's own picture, if it has one, and its tags.
@@ -312,6 +374,8 @@ struct Compose::State {
         const int band = height - sq.y - sq.height;
         const int margin = shortside / 30;
         const bool above = band >= lines + 2 * margin;
+        square = sq;
+        squareonly = background != nullptr && (above || lines == 0) && !args.stretch;
         const std::string x = above ? "(w-text_w)/2" : std::to_string(margin);
         int y = above ? (band - lines) / 2 : height - margin - lines;
         Textfile files[2];
@@ -331,9 +395,13 @@ struct Compose::State {
                                         std::strerror(errno)};
         }
         stars = av_frame_alloc();
-        stars->width = width;
-        stars->height = height;
+        stars->width = squareonly ? sq.width : width;
+        stars->height = squareonly ? sq.height : height;
         stars->format = AV_PIX_FMT_RGBA;
+        if (squareonly) {
+            if (Failure e = laytext(text)) return e;
+            text.clear();
+        }
         std::string desc;
         std::vector<AVFrame*> like;
         std::vector<std::string> names;
@@ -398,7 +466,10 @@ Failure Compose::apply(std::uint8_t* rgba) {
     // The drawn frame's rows, top first, without copying them here: the
     // source copies what it keeps.
     AVFrame* f = s->stars;
-    f->data[0] = rgba + static_cast<std::ptrdiff_t>(s->height - 1) * stride;
+    const int left = s->squareonly ? s->square.x : 0;
+    const int top = s->squareonly ? s->height - s->square.y - s->square.height : 0;
+    std::uint8_t* corner = s->at(rgba, left, top);
+    f->data[0] = corner;
     f->linesize[0] = -stride;
     f->pts = s->next;
     int ret = 0;
@@ -414,9 +485,10 @@ Failure Compose::apply(std::uint8_t* rgba) {
     s->next++;
     if (ret >= 0) ret = av_buffersink_get_frame(s->sink, s->out);
     if (ret < 0) return {exitunavailable, "cannot compose a frame: " + averror(ret)};
-    av_image_copy_plane(rgba + static_cast<std::ptrdiff_t>(s->height - 1) * stride, -stride,
-                        s->out->data[0], s->out->linesize[0], stride, s->height);
+    av_image_copy_plane(corner, -stride, s->out->data[0], s->out->linesize[0], 4 * f->width,
+                        f->height);
     av_frame_unref(s->out);
+    if (s->squareonly) s->copyoutside(rgba);
     return {};
 }
 

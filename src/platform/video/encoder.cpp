@@ -336,7 +336,7 @@ Failure Encoder::open(const char* path, int width, int height, int fps, const Vi
     return s->openfile();
 }
 
-Failure Encoder::video(const std::uint8_t* rgba) {
+Failure Encoder::convert(const std::uint8_t* rgba) {
     AVFrame* f = s->video.frame;
     if (int ret = av_frame_make_writable(f); ret < 0) return s->ioerror(ret);
     // GL's rows run bottom up: start at the last row and step backwards.
@@ -344,6 +344,11 @@ Failure Encoder::video(const std::uint8_t* rgba) {
     const std::uint8_t* top = rgba + static_cast<std::ptrdiff_t>(s->height - 1) * stride;
     const int strides[1] = {-stride};
     sws_scale(s->sws, &top, strides, 0, s->height, f->data, f->linesize);
+    return {};
+}
+
+Failure Encoder::encode() {
+    AVFrame* f = s->video.frame;
     f->pts = s->video.next++;
     return s->send(s->video, f);
 }

@@ -53,7 +53,15 @@ class Encoder {
 
     // The next frame: width x height RGBA pixels, bottom row first; the
     // alpha is kept only by a transparent video.
-    Failure video(const std::uint8_t* rgba);
+    Failure video(const std::uint8_t* rgba) {
+        if (Failure e = convert(rgba)) return e;
+        return encode();
+    }
+
+    // The two halves of video, for timing them apart: the pixels converted
+    // into the encoder's frame, then that frame encoded.
+    Failure convert(const std::uint8_t* rgba);
+    Failure encode();
 
     // The next count stereo frames of sound, interleaved.
     Failure audio(const std::int16_t* frames, int count);

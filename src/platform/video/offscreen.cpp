@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/gl/draw.h"
@@ -38,10 +39,11 @@ std::string eglerror(const char* what) {
 
 } // namespace
 
-bool Offscreen::open(int w, int h, std::string& error) {
+bool Offscreen::open(int w, int h, const Square& sq, std::string& error) {
     keepfreedmemory();
     width = w;
     height = h;
+    square = sq;
     const auto platformdisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (platformdisplay == nullptr) {
@@ -77,7 +79,12 @@ bool Offscreen::open(int w, int h, std::string& error) {
     glGenRenderbuffers(2, renderbuffers);
     for (int i = 0; i < 2; i++) {
         glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers[i]);
-        glRenderbufferStorageMultisample(GL_RENDERBUFFER, i == 0 ? samples : 0, GL_RGBA8, w, h);
+        if (i == 0) {
+            glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, sq.width,
+                                             sq.height);
+        } else {
+            glRenderbufferStorageMultisample(GL_RENDERBUFFER, 0, GL_RGBA8, w, h);
+        }
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[i]);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
                                   renderbuffers[i]);
@@ -88,15 +95,32 @@ bool Offscreen::open(int w, int h, std::string& error) {
         }
     }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);
-    glViewport(0, 0, w, h); // a context without a surface starts with none
+    glViewport(0, 0, sq.width, sq.height); // a context without a surface starts with none
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     return true;
 }
 
-void Offscreen::readback(std::uint8_t* rgba) {
+void Offscreen::clear() {
+    // The outside keeps its colour until the clear colour changes, which
+    // the schemes seldom do.
+    float colour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, colour);
+    if (std::equal(colour, colour + 4, cleared)) return;
+    std::copy(colour, colour + 4, cleared);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[1]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);
+}
+
+void Offscreen::resolve() {
+    const Square& q = square;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[0]);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffers[1]);
-    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBlitFramebuffer(0, 0, q.width, q.height, q.x, q.y, q.x + q.width, q.y + q.height,
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+void Offscreen::read(std::uint8_t* rgba) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[1]);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);

@@ -1,13 +1,18 @@
 // The offscreen target of a video: an OpenGL context on Mesa's surfaceless
 // EGL platform (no X server, no window), and a 4x multisampled framebuffer
-// the size of the video that the shared drawing code draws into, resolved
-// into a single-sampled one and read back after each frame.
+// the size of the stars' square that the drawing code draws into, resolved
+// into its place in a single-sampled one the size of the video and read
+// back after each frame. Outside the square there is only the clear colour,
+// which costs nothing to multisample, clear four times over or resolve: the
+// single-sampled frame is cleared there instead, to the same values.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include <EGL/egl.h>
+
+#include "core/app/cli.h"
 
 namespace starlume {
 
@@ -19,13 +24,25 @@ class Offscreen {
     Offscreen& operator=(const Offscreen&) = delete;
 
     // Makes the context current with the framebuffer bound for drawing and
-    // the viewport on all of it. On failure returns false with what EGL or
-    // GL said in error.
-    bool open(int width, int height, std::string& error);
+    // the viewport on the stars' square of a width x height frame. On
+    // failure returns false with what EGL or GL said in error.
+    bool open(int width, int height, const Square& square, std::string& error);
+
+    // Clears the whole frame to the clear colour, before a frame is drawn
+    // (the drawing's own clear only reaches the square).
+    void clear();
 
     // Resolves the frame just drawn and reads it back: width x height RGBA
     // pixels, bottom row first.
-    void readback(std::uint8_t* rgba);
+    void readback(std::uint8_t* rgba) {
+        resolve();
+        read(rgba);
+    }
+
+    // The two halves of readback, for timing them apart: the multisampled
+    // frame averaged into the single-sampled one, then that one read.
+    void resolve();
+    void read(std::uint8_t* rgba);
 
   private:
     EGLDisplay display = EGL_NO_DISPLAY;
@@ -33,6 +50,8 @@ class Offscreen {
     unsigned framebuffers[2] = {}; // multisampled, resolved
     unsigned renderbuffers[2] = {};
     int width = 0, height = 0;
+    Square square;
+    float cleared[4] = {-1, -1, -1, -1}; // the colour outside the square
 };
 
 } // namespace starlume

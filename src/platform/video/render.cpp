@@ -33,6 +33,7 @@ extern "C" {
 #include "platform/files/decoder.h"
 #include "platform/files/notes.h"
 #include "platform/gl/draw.h"
+#include "platform/video/batch.h"
 #include "platform/video/compose.h"
 #include "platform/video/encoder.h"
 #include "platform/video/offscreen.h"
@@ -484,9 +485,11 @@ std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& qu
     }
     const std::int64_t total = part.frames();
     std::int64_t drawn = 0;
+    Batch batch;
     do {
         dance.toframe(part.first + drawn);
-        drawstars(show);
+        target.clear();
+        drawbatched(show, batch);
         std::uint8_t* frame = queue.take();
         target.readback(frame);
         queue.put(frame);
@@ -576,7 +579,8 @@ int renderrun(const Args& given) {
     if (args.take != nullptr && !single) taken = albumtake(args.take, take, sections, album);
 
     Offscreen target;
-    if (std::string error; !target.open(args.width, args.height, error)) {
+    if (std::string error; !target.open(args.width, args.height,
+                                        starsquare(args.width, args.height, args.stretch), error)) {
         return fail(exitunavailable, "cannot draw offscreen: " + error);
     }
     Encoder encoder;
@@ -594,7 +598,6 @@ int renderrun(const Args& given) {
     // bring one. Without one the alpha is dropped, as blending leaves the
     // colours the same whatever it is.
     if (args.transparent || dressing->hascover() || !single) setclearalpha(0);
-    drawon(starsquare(args.width, args.height, args.stretch));
     Dance dance(timeline, *show, mergeevents(taken, timedevents(args.at)), io);
     dancing = &dance;
     dance.runto(0);
