@@ -23,6 +23,8 @@
 #include "core/audio/newest.h"
 #include "core/input/commands.h"
 #include "core/input/events.h"
+#include "core/app/showntext.h"
+#include "platform/web/video.h"
 #include "platform/web/webgl.h"
 
 // What page.js gives the stage.
@@ -67,6 +69,9 @@ struct Page {
     double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
     Starcount starcount; // the answers to 'n', when it asks
+    std::vector<Event> take; // the take recorded or opened, none when empty
+    Args args;               // as the URL asks, with the seed the page started with
+    Pagevideo video;
     bool asking = false;
     // Measured for the stats: frames and passes over the last second.
     int frames = 0, passes = 0, blocks = 0;
@@ -266,6 +271,8 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void page_file(const char* name, const unsigned char* bytes, int size) {
     using namespace starlume;
     page.stopsound();
+    page.video.end(); // a video of the last song goes with it
+    page.music.clear();
     std::FILE* head = std::fopen("/tmp/header", "w+b");
     if (head == nullptr) return;
     std::fwrite(bytes, 1, static_cast<std::size_t>(std::min(size, 44)), head);
@@ -341,6 +348,35 @@ EMSCRIPTEN_KEEPALIVE void page_line(const char* text) {
     std::fclose(in);
 }
 
+// A video of the music, as makevideo.js asks: its frames, or 0 when there
+// is no music or no WebGL to draw it with.
+EMSCRIPTEN_KEEPALIVE int page_videobegin(int width, int height, int fps, int transparent) {
+    using namespace starlume;
+    if (page.music.empty()) return 0;
+    Args args = page.args;
+    args.width = width;
+    args.height = height;
+    args.fps = fps;
+    const bool ok = page.video.begin("#videostars", page_softwaregl() == 0, args, page.music,
+                                     page.take, transparent != 0);
+    return ok ? static_cast<int>(page.video.frames()) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE void page_videoframe(int k) { page.video.draw(k); }
+EMSCRIPTEN_KEEPALIVE int page_videothrough(int k) {
+    return static_cast<int>(page.video.musicthrough(k));
+}
+EMSCRIPTEN_KEEPALIVE int page_videoband() { return page.video.band(); }
+EMSCRIPTEN_KEEPALIVE void page_videoend() { page.video.end(); }
+EMSCRIPTEN_KEEPALIVE const std::int16_t* page_videomusic() { return page.music.data(); }
+
+// A line of a video's text as the native video shows it.
+EMSCRIPTEN_KEEPALIVE const char* page_showntext(const char* text, int most) {
+    static std::string shown;
+    shown = starlume::showntext(text, static_cast<std::size_t>(std::max(1, most)));
+    return shown.c_str();
+}
+
 } // extern "C"
 
 int main() {
@@ -351,7 +387,8 @@ int main() {
         std::fprintf(stderr, "starlume: %s (see starlume --help)\n", args.error.c_str());
     }
     const Args& use = args.action == Args::usage ? Args{} : args;
-    startshow(show, use);
+    page.args = use;
+    page.args.seed = startshow(show, use);
     printbanner(stdout);
     // A software renderer (SwiftShader, llvmpipe) pays for multisampling with
     // more than half its frames.
