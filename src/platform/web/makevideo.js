@@ -121,6 +121,14 @@
     });
   }
 
+  // Stereo 16-bit frames starting at frame from, to the encoder.
+  function addsound(mb, sound, data, from) {
+    var sample = new mb.AudioSample({
+      data: data, format: 's16', numberOfChannels: 2, sampleRate: RATE, timestamp: from / RATE,
+    });
+    return sound.add(sample).finally(function () { sample.close(); });
+  }
+
   function offerwebm(why) {
     say('starlume: ' + why + '; "Make WebM (Opus)" makes the video as VP8 and Opus in WebM');
     $('webm').hidden = false;
@@ -208,13 +216,13 @@
         if (under) g.drawImage(under, 0, 0);
         g.drawImage(stars, 0, 0);
         if (over) g.drawImage(over, 0, 0);
+        // The sound a second at a time, ahead of the frames it goes with:
+        // the AAC encoder is a worker, and each message to it costs.
         var through = Module.video.through(k), waits = [video.add(k / fps, 1 / fps)];
         if (through > sent) {
-          waits.push(sound.add(new mb.AudioSample({
-            data: Module.video.sound(sent, through), format: 's16', numberOfChannels: 2,
-            sampleRate: RATE, timestamp: sent / RATE,
-          })));
-          sent = through;
+          var upto = Math.min(sent + RATE, Module.video.through(frames - 1));
+          waits.push(addsound(mb, sound, Module.video.sound(sent, upto), sent));
+          sent = upto;
         }
         await Promise.all(waits);
         if (performance.now() - shown > 100) {

@@ -18,12 +18,12 @@
 #include "core/app/cli.h"
 #include "core/app/header.h"
 #include "core/app/show.h"
+#include "core/app/showntext.h"
 #include "core/app/startup.h"
 #include "core/audio/convert.h"
 #include "core/audio/newest.h"
 #include "core/input/commands.h"
 #include "core/input/events.h"
-#include "core/app/showntext.h"
 #include "platform/web/video.h"
 #include "platform/web/webgl.h"
 
@@ -68,7 +68,7 @@ struct Page {
     double lastframe = 0; // when the last frame was drawn, ms
     double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
-    Starcount starcount; // the answers to 'n', when it asks
+    Starcount starcount;     // the answers to 'n', when it asks
     std::vector<Event> take; // the take recorded or opened, none when empty
     Args args;               // as the URL asks, with the seed the page started with
     Pagevideo video;

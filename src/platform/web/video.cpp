@@ -42,8 +42,7 @@ bool Pagevideo::begin(const char* canvas, bool multisample, const Args& args,
                                          static_cast<std::int64_t>(music.size() / 2));
     current = this;
     startvideo(*show, args, music, io);
-    dance = std::make_unique<Dance>(*clock, *show,
-                                    mergeevents(events, timedevents(args.at)), io);
+    dance = std::make_unique<Dance>(*clock, *show, mergeevents(events, timedevents(args.at)), io);
     dance->runto(0);
     return true;
 }
