@@ -22,7 +22,7 @@ set(STARLUME_FFT kissfft)
 include(cmake/core.cmake)
 
 set(web ${PROJECT_SOURCE_DIR}/src/platform/web)
-add_executable(starlume_page ${web}/page.cpp ${web}/webgl.cpp)
+add_executable(starlume_page ${web}/page.cpp ${web}/video.cpp ${web}/webgl.cpp)
 target_link_libraries(starlume_page PRIVATE starlume_core)
 set_target_properties(starlume_page PROPERTIES OUTPUT_NAME index SUFFIX .html
   LINK_DEPENDS "${web}/page.js;${web}/take.js;${web}/shell.html")
@@ -46,6 +46,24 @@ configure_file(${STARLUME_CHIPTUNE_DIR}/libopenmpt.worklet.js ${CMAKE_BINARY_DIR
   COPYONLY)
 configure_file(${STARLUME_CHIPTUNE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/libopenmpt.worklet.LICENSE COPYONLY)
 configure_file(${web}/tracker.js ${CMAKE_BINARY_DIR}/tracker.js COPYONLY)
+
+# Make video: makevideo.js with the page; mediabunny (MP4 and WebM in the
+# page) and its AAC encoder (FFmpeg's, in wasm) from npm, loaded only when a
+# video is made, each beside its licence.
+configure_file(${web}/makevideo.js ${CMAKE_BINARY_DIR}/makevideo.js COPYONLY)
+set(STARLUME_MEDIABUNNY_DIR ${PROJECT_SOURCE_DIR}/node_modules CACHE PATH
+  "Where npm put mediabunny and @mediabunny/aac-encoder")
+set(mediabunny ${STARLUME_MEDIABUNNY_DIR}/mediabunny)
+set(aacencoder ${STARLUME_MEDIABUNNY_DIR}/@mediabunny/aac-encoder)
+if(NOT EXISTS ${mediabunny}/dist/bundles/mediabunny.min.mjs OR
+   NOT EXISTS ${aacencoder}/dist/bundles/mediabunny-aac-encoder.min.mjs)
+  message(FATAL_ERROR "No mediabunny in ${STARLUME_MEDIABUNNY_DIR}: run npm ci (make deps)")
+endif()
+configure_file(${mediabunny}/dist/bundles/mediabunny.min.mjs ${CMAKE_BINARY_DIR}/mediabunny.js COPYONLY)
+configure_file(${mediabunny}/LICENSE ${CMAKE_BINARY_DIR}/mediabunny.LICENSE COPYONLY)
+configure_file(${aacencoder}/dist/bundles/mediabunny-aac-encoder.min.mjs
+  ${CMAKE_BINARY_DIR}/mediabunny-aac-encoder.js COPYONLY)
+configure_file(${aacencoder}/LICENSE ${CMAKE_BINARY_DIR}/mediabunny-aac-encoder.LICENSE COPYONLY)
 
 # Installable and offline: the manifest, its icon, and the service worker,
 # written after the page is linked.

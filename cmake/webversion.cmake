@@ -3,7 +3,7 @@
 # cached anew and an unchanged one is not.
 set(hashed "")
 foreach(file index.html index.js index.wasm capture.js tracker.js libopenmpt.worklet.js
-             manifest.webmanifest icon.svg)
+             manifest.webmanifest icon.svg makevideo.js mediabunny.js mediabunny-aac-encoder.js)
   file(SHA256 ${BIN}/${file} sum)
   string(APPEND hashed ${sum})
 endforeach()

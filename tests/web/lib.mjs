@@ -79,7 +79,7 @@ export async function shot(page) {
   return decodepng(await page.locator('#canvas').screenshot());
 }
 
-function decodepng(png) {
+export function decodepng(png) {
   let at = 8, width = 0, height = 0, channels = 4;
   const data = [];
   while (at < png.length) {

@@ -21,12 +21,14 @@
 #include "core/app/header.h"
 #include "core/app/playlist.h"
 #include "core/app/show.h"
+#include "core/app/showntext.h"
 #include "core/app/startup.h"
 #include "core/audio/convert.h"
 #include "core/audio/newest.h"
 #include "core/input/commands.h"
 #include "core/input/events.h"
 #include "core/input/take.h"
+#include "platform/web/video.h"
 #include "platform/web/webgl.h"
 
 // What page.js gives the stage.
@@ -76,7 +78,8 @@ struct Page {
     double lastframe = 0; // when the last frame was drawn, ms
     double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
-    Starcount starcount; // the answers to 'n', when it asks
+    Starcount starcount;     // the answers to 'n', when it asks
+    Pagevideo video;
     bool asking = false;
     // Measured for the stats: frames and passes over the last second.
     int frames = 0, passes = 0, blocks = 0;
@@ -422,6 +425,8 @@ EMSCRIPTEN_KEEPALIVE void page_file(const char* name, const unsigned char* bytes
     using namespace starlume;
     page.stopsound();
     page.loading = takename(songname(name));
+    page.video.end(); // a video of the last song goes with it
+    page.music.clear();
     std::FILE* head = std::fopen("/tmp/header", "w+b");
     if (head == nullptr) return;
     std::fwrite(bytes, 1, static_cast<std::size_t>(std::min(size, 44)), head);
@@ -563,6 +568,35 @@ EMSCRIPTEN_KEEPALIVE void page_line(const char* text) {
     std::fclose(in);
 }
 
+// A video of the music, as makevideo.js asks: its frames, or 0 when there
+// is no music or no WebGL to draw it with.
+EMSCRIPTEN_KEEPALIVE int page_videobegin(int width, int height, int fps, int transparent) {
+    using namespace starlume;
+    if (page.music.empty()) return 0;
+    Args args = page.takeargs(page.header); // the seed, stars and keys the show started from
+    args.width = width;
+    args.height = height;
+    args.fps = fps;
+    const bool ok = page.video.begin("#videostars", page_softwaregl() == 0, args, page.music,
+                                     page.take, transparent != 0);
+    return ok ? static_cast<int>(page.video.frames()) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE void page_videoframe(int k) { page.video.draw(k); }
+EMSCRIPTEN_KEEPALIVE int page_videothrough(int k) {
+    return static_cast<int>(page.video.musicthrough(k));
+}
+EMSCRIPTEN_KEEPALIVE int page_videoband() { return page.video.band(); }
+EMSCRIPTEN_KEEPALIVE void page_videoend() { page.video.end(); }
+EMSCRIPTEN_KEEPALIVE const std::int16_t* page_videomusic() { return page.music.data(); }
+
+// A line of a video's text as the native video shows it.
+EMSCRIPTEN_KEEPALIVE const char* page_showntext(const char* text, int most) {
+    static std::string shown;
+    shown = starlume::showntext(text, static_cast<std::size_t>(std::max(1, most)));
+    return shown.c_str();
+}
+
 } // extern "C"
 
 int main() {
@@ -574,7 +608,9 @@ int main() {
     }
     const Args& use = args.action == Args::usage ? Args{} : args;
     page.start = use;
-    startshow(show, use);
+    page.header.seed = startshow(show, use);
+    page.header.stars = show.world.order;
+    page.header.keys = use.keys;
     printbanner(stdout);
     // A software renderer (SwiftShader, llvmpipe) pays for multisampling with
     // more than half its frames.

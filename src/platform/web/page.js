@@ -48,6 +48,7 @@ mergeInto(LibraryManager.library, {
   $pageOpen__deps: ['$Page', '$pageContext', '$pageString', '$pageInterleave', '$pageIsModule',
                     '$pageModule', 'malloc', 'free'],
   $pageOpen: function (name, data) {
+    if (Module.onsong) Module.onsong(name, data); // no video until it is decoded
     var size = data.byteLength, head = new Uint8Array(data, 0, Math.min(44, size));
     var p = _malloc(44), n = pageString(name);
     HEAPU8.set(head, p);
@@ -70,6 +71,7 @@ mergeInto(LibraryManager.library, {
       }
       _free(buffer);
       _page_musicend();
+      if (Module.onmusic) Module.onmusic();
     }, function () {
       out("starlume: cannot decode '" + name + "': the browser plays no such file");
     });
@@ -116,6 +118,7 @@ mergeInto(LibraryManager.library, {
         _page_musicpart16(p, frames);
         _free(p);
         _page_musicend();
+        if (Module.onmusic) Module.onmusic();
         resolve();
       };
       // A library that cannot load (offline before any module was opened)
@@ -214,9 +217,33 @@ mergeInto(LibraryManager.library, {
     }
   },
 
-  page_init__deps: ['$Page', '$pageOpen', '$pageFetch', '$pageListen', '$pageFullscreen'],
+  // What makevideo.js asks of the wasm stage: a video's frames drawn on
+  // #videostars, and the music's sound.
+  $pageVideo__deps: ['$pageString', 'free'],
+  $pageVideo: {
+    begin: function (width, height, fps, transparent) {
+      return _page_videobegin(width, height, fps, transparent ? 1 : 0);
+    },
+    frame: function (k) { _page_videoframe(k); },
+    through: function (k) { return _page_videothrough(k); },
+    band: function () { return _page_videoband(); },
+    end: function () { _page_videoend(); },
+    // Music frames from..to, interleaved stereo, copied out of the heap.
+    sound: function (from, to) {
+      var at = (_page_videomusic() >> 1) + 2 * from;
+      return HEAP16.slice(at, at + 2 * (to - from));
+    },
+    showntext: function (text, most) {
+      var p = pageString(text), shown = UTF8ToString(_page_showntext(p, most));
+      _free(p);
+      return shown;
+    },
+  },
+
+  page_init__deps: ['$Page', '$pageOpen', '$pageFetch', '$pageListen', '$pageFullscreen', '$pageVideo'],
   page_init: function () {
     var canvas = Module.canvas;
+    Module.video = pageVideo;
     var open = function (file) {
       if (!file) return;
       file.arrayBuffer().then(function (data) { return pageOpen(file.name, data); });

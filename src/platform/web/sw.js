@@ -4,9 +4,11 @@
 // of the old one are closed, and then drops the old cache.
 const CACHE = 'starlume-@STARLUME_PAGE_VERSION@';
 // The page, kept when the worker is installed.
-const PAGE = ['./', 'index.js', 'index.wasm', 'manifest.webmanifest', 'icon.svg'];
-// Loaded only when used (live sound, a module): kept once they have been.
-const LATER = ['capture.js', 'tracker.js', 'libopenmpt.worklet.js'];
+const PAGE = ['./', 'index.js', 'index.wasm', 'makevideo.js', 'manifest.webmanifest', 'icon.svg'];
+// Loaded only when used (live sound, a module, a video): kept once they
+// have been.
+const LATER = ['capture.js', 'tracker.js', 'libopenmpt.worklet.js', 'mediabunny.js',
+               'mediabunny-aac-encoder.js'];
 
 // Past the browser's HTTP cache, which may still hold the last build's files.
 const fresh = (name) => new Request(name, { cache: 'no-cache' });

@@ -42,16 +42,16 @@ std::uint8_t byte(float v) {
 
 } // namespace
 
-bool Webgl::open(const char* canvas, bool multisample) {
+bool Webgl::open(const char* canvas, bool multisample, bool seethrough) {
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
-    attributes.alpha = false;
+    attributes.alpha = seethrough;
+    attributes.premultipliedAlpha = !seethrough;
     attributes.depth = false;
     attributes.stencil = false;
     attributes.antialias = multisample;
     attributes.majorVersion = 1;
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
-        emscripten_webgl_create_context(canvas, &attributes);
+    context = emscripten_webgl_create_context(canvas, &attributes);
     if (context <= 0) return false;
     emscripten_webgl_make_context_current(context);
     program = glCreateProgram();
@@ -64,7 +64,6 @@ bool Webgl::open(const char* canvas, bool multisample) {
     glGetProgramiv(program, GL_LINK_STATUS, &linked);
     if (linked == 0) return false;
     glUseProgram(program);
-    glClearColor(0, 0, 0, 1); // until a scheme sets another
     pointuniform = glGetUniformLocation(program, "pointsize");
     glGenBuffers(1, &buffer);
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
@@ -77,11 +76,18 @@ bool Webgl::open(const char* canvas, bool multisample) {
 }
 
 void Webgl::resize(int width, int height, double pixelratio) {
+    emscripten_webgl_make_context_current(context);
     glViewport(0, 0, width, height);
     glUniform1f(pointuniform, static_cast<float>(pointsize * pixelratio));
 }
 
+void Webgl::place(int x, int y, int width, int height) {
+    emscripten_webgl_make_context_current(context);
+    glViewport(x, y, width, height);
+}
+
 void Webgl::draw(const Frame& f) {
+    emscripten_webgl_make_context_current(context);
     const int n = f.vertices();
     // An outline of n vertices is n segments; a point is itself.
     const std::size_t each = f.corners > 0 ? 2 * static_cast<std::size_t>(n) : 1;
@@ -101,11 +107,16 @@ void Webgl::draw(const Frame& f) {
             *out++ = {v[2 * j], v[2 * j + 1], r, g, b, 255};
         }
     }
+    glClearColor(clear[0], clear[1], clear[2], alpha_);
     glClear(GL_COLOR_BUFFER_BIT);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
                  vertices.data(), GL_STREAM_DRAW);
     glDrawArrays(f.corners > 0 ? GL_LINES : GL_POINTS, 0, static_cast<GLsizei>(vertices.size()));
-    if (f.clearset) glClearColor(f.clear.r, f.clear.g, f.clear.b, 1.0f);
+    if (f.clearset) {
+        clear[0] = f.clear.r;
+        clear[1] = f.clear.g;
+        clear[2] = f.clear.b;
+    }
 }
 
 } // namespace starlume
