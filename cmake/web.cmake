@@ -99,6 +99,6 @@ if(STARLUME_TESTS)
   set(STARLUME_NATIVE ${PROJECT_SOURCE_DIR}/build/starlume CACHE FILEPATH
     "The native starlume, for the page's takes rendered natively")
   add_test(NAME web.page COMMAND ${NODE} --test ${PROJECT_SOURCE_DIR}/tests/web/)
-  set_tests_properties(web.page PROPERTIES TIMEOUT 420
+  set_tests_properties(web.page PROPERTIES TIMEOUT 900
     ENVIRONMENT "STARLUME_WEB=${CMAKE_BINARY_DIR};STARLUME_SOURCE=${PROJECT_SOURCE_DIR};STARLUME_NATIVE=${STARLUME_NATIVE}")
 endif()
