@@ -78,7 +78,7 @@ struct Page {
     double lastframe = 0; // when the last frame was drawn, ms
     double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
-    Starcount starcount;     // the answers to 'n', when it asks
+    Starcount starcount; // the answers to 'n', when it asks
     Pagevideo video;
     bool asking = false;
     // Measured for the stats: frames and passes over the last second.
