@@ -98,7 +98,12 @@ if(STARLUME_TESTS)
   # on the page (make test builds it first).
   set(STARLUME_NATIVE ${PROJECT_SOURCE_DIR}/build/starlume CACHE FILEPATH
     "The native starlume, for the page's takes rendered natively")
-  add_test(NAME web.page COMMAND ${NODE} --test ${PROJECT_SOURCE_DIR}/tests/web/)
-  set_tests_properties(web.page PROPERTIES TIMEOUT 900
-    ENVIRONMENT "STARLUME_WEB=${CMAKE_BINARY_DIR};STARLUME_SOURCE=${PROJECT_SOURCE_DIR};STARLUME_NATIVE=${STARLUME_NATIVE}")
+  # One browser at a time: node --test would run the files side by side,
+  # and two software-drawn pages on two cores miss their waits.
+  foreach(suite page take video)
+    add_test(NAME web.${suite} COMMAND ${NODE} --test
+      ${PROJECT_SOURCE_DIR}/tests/web/${suite}.test.mjs)
+    set_tests_properties(web.${suite} PROPERTIES TIMEOUT 600 RESOURCE_LOCK chromium
+      ENVIRONMENT "STARLUME_WEB=${CMAKE_BINARY_DIR};STARLUME_SOURCE=${PROJECT_SOURCE_DIR};STARLUME_NATIVE=${STARLUME_NATIVE}")
+  endforeach()
 endif()
