@@ -4,8 +4,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
+#include <semaphore>
+#include <thread>
+#include <utility>
 
 #include <GL/freeglut.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "core/app/exits.h"
@@ -26,8 +32,60 @@ int elapsedms() { return glutGet(GLUT_ELAPSED_TIME); }
 volatile std::sig_atomic_t stopsignal = 0;
 void onsignal(int sig) { stopsignal = sig; }
 
+// The pass runs on a thread of its own while the loop sleeps its 400 µs, so
+// that the stars' work takes nothing from the loop's pace when a core is
+// free. The loop waits for it before anything else touches the show: the two
+// never run at once, and every pass is the one it was.
+class Sidepass {
+  public:
+    Sidepass() : worker([this] { serve(); }) {}
+    ~Sidepass() {
+        stop = true;
+        start.release();
+        worker.join();
+    }
+    Sidepass(const Sidepass&) = delete;
+    Sidepass& operator=(const Sidepass&) = delete;
+
+    void begin(Show& s, double nowms) {
+        show = &s;
+        now = nowms;
+        start.release();
+    }
+    void end() {
+        done.acquire();
+        if (failed) std::rethrow_exception(std::exchange(failed, nullptr));
+    }
+
+  private:
+    void serve() {
+        // Ctrl-C and SIGTERM stay the main thread's, to wake its sleep.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        for (;;) {
+            start.acquire();
+            if (stop) return;
+            try {
+                pass(*show, now);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            done.release();
+        }
+    }
+
+    std::binary_semaphore start{0}, done{0};
+    Show* show = nullptr;
+    double now = 0;
+    bool stop = false;
+    std::exception_ptr failed;
+    std::thread worker; // last: it starts once the rest is set
+};
+
 struct Stage {
     Show* show = nullptr;
+    std::unique_ptr<Sidepass> side;
     Windowsound* sound = nullptr;
     bool startfullscreen = false; // --fullscreen, until the first frame
     double drawms = 15;           // what a frame costs to draw and show, ms, on average
@@ -39,8 +97,9 @@ struct Stage {
         sound->follow(show->clock, picturems());
         World& w = show->world;
         windowsize(w.screensizex, w.screensizey);
-        pass(*show, clockms());
+        side->begin(*show, clockms());
         usleep(400);
+        side->end();
         w.walltime = elapsedms();
         if (w.walltime > w.nextdraw) glutPostRedisplay();
         recordflush(w.walltime);
@@ -175,7 +234,9 @@ int runwindow(Args& args, Show& show, Windowsound& sound) {
         sigaction(SIGTERM, &stop, nullptr);
     }
     show.world.last_walltime = show.world.walltime = elapsedms();
+    stage.side = std::make_unique<Sidepass>();
     glutMainLoop();
+    stage.side.reset();
     const int status = stopsignal != 0 ? 128 + stopsignal : exitok;
     return stoprecording() || status != exitok ? status : exitioerror;
 }
