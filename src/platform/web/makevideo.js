@@ -191,45 +191,56 @@
         say('starlume: cannot make a video: this browser draws no WebGL for it');
         return;
       }
-      var under = picture ? background(picture, w, h) : null;
-      var over = caption($('title').value || found.title || '', $('artist').value || found.artist || '',
-                         w, h, Module.video.band());
-      var frame = document.createElement('canvas'), g = frame.getContext('2d', { alpha: false });
-      frame.width = w;
-      frame.height = h;
-      var stars = $('videostars');
+      // The cover and the text are laid in wasm, from their pixels: with a
+      // software-drawn browser, a frame laid on a canvas and read from it
+      // costs more than the stars.
+      var pixels = function (c) { return c ? c.getContext('2d').getImageData(0, 0, w, h) : null; };
+      Module.video.layers(pixels(picture ? background(picture, w, h) : null),
+                          pixels(caption($('title').value || found.title || '', $('artist').value || found.artist || '',
+                                         w, h, Module.video.band())));
       output = new mb.Output({
         format: webm ? new mb.WebMOutputFormat() : new mb.Mp4OutputFormat({ fastStart: 'in-memory' }),
         target: new mb.BufferTarget(),
       });
-      var video = new mb.CanvasSource(frame, { codec: codec, bitrate: rate });
+      var video = new mb.VideoSampleSource({ codec: codec, bitrate: rate });
       var sound = new mb.AudioSampleSource({ codec: voice, bitrate: 192000 });
       output.addVideoTrack(video, { frameRate: fps });
       output.addAudioTrack(sound);
       await output.start();
       $('rendering').hidden = false;
       var started = performance.now(), shown = 0, sent = 0;
+      var spent = { dance: 0, encode: 0, wait: 0, turn: 0 }, t = started, now;
+      var lap = function (stage) {
+        now = performance.now();
+        spent[stage] += now - t;
+        t = now;
+      };
+      window.starlumevideo = spent;
       for (var k = 0; k < frames && !mine.cancelled; k++) {
-        // Drawn and laid in one go: WebGL keeps a frame only until the
-        // event loop's next turn.
-        Module.video.frame(k);
-        if (under) g.drawImage(under, 0, 0);
-        g.drawImage(stars, 0, 0);
-        if (over) g.drawImage(over, 0, 0);
+        // Copied out of the heap at once; the encoder keeps up to four
+        // frames in hand while the next are drawn.
+        var sample = new mb.VideoSample(new VideoFrame(Module.video.frame(k), {
+          format: 'RGBX', codedWidth: w, codedHeight: h, timestamp: Math.round(k * 1e6 / fps),
+        }), { timestamp: k / fps, duration: 1 / fps });
+        lap('dance');
         // The sound a second at a time, ahead of the frames it goes with:
         // the AAC encoder is a worker, and each message to it costs.
-        var through = Module.video.through(k), waits = [video.add(k / fps, 1 / fps)];
+        var through = Module.video.through(k);
+        var waits = [video.add(sample).finally(sample.close.bind(sample))];
         if (through > sent) {
           var upto = Math.min(sent + RATE, Module.video.through(frames - 1));
           waits.push(addsound(mb, sound, Module.video.sound(sent, upto), sent));
           sent = upto;
         }
+        lap('encode');
         await Promise.all(waits);
+        lap('wait');
         if (performance.now() - shown > 100) {
           shown = performance.now();
           progress(k + 1, frames, started);
         }
         await breathe();
+        lap('turn');
       }
       if (mine.cancelled) {
         say('starlume: the video was cancelled at frame ' + k + ' of ' + frames + '; nothing was kept');
