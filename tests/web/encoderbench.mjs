@@ -1,8 +1,10 @@
 // Chromium's H.264 encoder alone, in headless Chromium as the page's tests
 // run it: how fast it encodes frames like the video's (thin lines moving on
 // black) at 720p and vertical at 30 fps, with each setting of WebCodecs'
-// that could matter, so that the ceiling of Make video is known. A
-// benchmark, not a test:
+// that could matter, so that the ceiling of Make video is known; and the
+// same frames handed over as a canvas rather than as pixels in memory (with
+// software WebGL a canvas's frame is a texture, which costs more to convert
+// than to encode). A benchmark, not a test:
 //
 //   node tests/web/encoderbench.mjs [seconds]
 import fs from 'node:fs';
@@ -20,8 +22,9 @@ await page.goto(`http://127.0.0.1:${server.address().port}/files/probe.html`);
 // Encodes seconds of frames with config; at most queue frames wait in the
 // encoder. Returns the wall time, the bytes, and the time spent drawing.
 async function encode(setting) {
-  return page.evaluate(async ({ w, h, fps, seconds, queue, config }) => {
-    const canvas = new OffscreenCanvas(w, h), g = canvas.getContext('2d', { alpha: false });
+  return page.evaluate(async ({ w, h, fps, seconds, queue, config, canvased }) => {
+    const canvas = new OffscreenCanvas(w, h);
+    const g = canvas.getContext('2d', { alpha: false, willReadFrequently: !canvased });
     let bytes = 0, failed = null;
     const encoder = new VideoEncoder({
       output: (chunk) => { bytes += chunk.byteLength; },
@@ -46,7 +49,9 @@ async function encode(setting) {
         g.lineTo(x + 6, y + 6);
       }
       g.stroke();
-      const frame = new VideoFrame(canvas, { timestamp: Math.round(k * 1e6 / fps) });
+      const timestamp = Math.round(k * 1e6 / fps);
+      const frame = canvased ? new VideoFrame(canvas, { timestamp })
+        : new VideoFrame(g.getImageData(0, 0, w, h).data, { format: 'RGBX', codedWidth: w, codedHeight: h, timestamp });
       drawing += performance.now() - t0;
       encoder.encode(frame, { keyFrame: k % (2 * fps) === 0 });
       frame.close();
@@ -69,10 +74,11 @@ const settings = [
   ['constant bitrate', 4, { bitrateMode: 'constant' }],
   ['prefer-software', 4, { hardwareAcceleration: 'prefer-software' }],
   ['baseline profile', 4, { codec: 'avc1.42002a' }],
+  ['default, from a canvas', 4, {}, true],
 ];
 for (const [shape, w, h] of [['720p', 1280, 720], ['vertical', 1080, 1920]]) {
-  for (const [name, queue, config] of settings) {
-    const r = await encode({ w, h, fps: 30, seconds, queue, config });
+  for (const [name, queue, config, canvased = false] of settings) {
+    const r = await encode({ w, h, fps: 30, seconds, queue, config, canvased });
     if (r.unsupported) {
       console.log(`${shape.padEnd(8)}  ${name.padEnd(28)}  unsupported`);
       continue;
