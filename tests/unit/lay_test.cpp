@@ -48,7 +48,9 @@ TEST(Lay, StarsTurnRightWayUpAndMixWithTheirLayersByAlpha) {
         {false, true, {9, 9, 9, 255}, {255, 255, 255, 255}, {255, 0, 0, 255}, {9, 9, 9, 255}},
     };
     for (const auto& c : cases) {
-        Layers layers{w, h};
+        Layers layers;
+        layers.width = w;
+        layers.height = h;
         if (c.under) layers.under = under;
         if (c.over) {
             layers.over = over;
@@ -73,4 +75,23 @@ TEST(Lay, TextRowsAreThoseWithAnyAlpha) {
         picture(w, h, {255, 255, 255, 0}, {{4, {0, 0, 0, 1}}, {11, {0, 0, 0, 200}}}), w, h);
     EXPECT_EQ(rows.from, 1);
     EXPECT_EQ(rows.to, 4);
+}
+
+TEST(Lay, I420IsBt709InTheLimitedRange) {
+    // 4 x 2: two 2 x 2 blocks, one of a single colour, one of black and white.
+    const struct {
+        Pixel colour;
+        int y, u, v;
+    } cases[] = {{{0, 0, 0, 255}, 16, 128, 128},   {{255, 255, 255, 255}, 235, 128, 128},
+                 {{255, 0, 0, 255}, 63, 102, 240}, {{0, 255, 0, 255}, 173, 42, 26},
+                 {{0, 0, 255, 255}, 32, 240, 118}, {{128, 128, 128, 255}, 126, 128, 128}};
+    for (const auto& c : cases) {
+        const Pixel black{0, 0, 0, 255}, white{255, 255, 255, 255};
+        const auto rgba = picture(4, 2, c.colour, {{2, black}, {3, white}, {6, white}, {7, black}});
+        std::vector<std::uint8_t> out(12, 0);
+        toi420(rgba.data(), 4, 2, out.data());
+        EXPECT_EQ(std::vector<int>(out.begin(), out.end()),
+                  (std::vector<int>{c.y, c.y, 16, 235, c.y, c.y, 235, 16, c.u, 128, c.v, 128}))
+            << int(c.colour[0]) << ' ' << int(c.colour[1]) << ' ' << int(c.colour[2]);
+    }
 }

@@ -29,4 +29,10 @@ Rows opaquerows(std::span<const std::uint8_t> rgba, int width, int height);
 // out = over on (stars on under); stars' alpha counts only over a picture.
 void lay(const Layers& layers, const std::uint8_t* stars, std::uint8_t* out);
 
+// RGBA rows top first (even width and height) as I420, BT.709 in the
+// limited range, as the native video's frames are encoded: a width x height
+// luma plane, then the two chroma planes at half the size each way, each
+// chroma sample the mean of its four pixels. out holds width * height * 3 / 2.
+void toi420(const std::uint8_t* rgba, int width, int height, std::uint8_t* out);
+
 } // namespace starlume

@@ -37,6 +37,8 @@
   // About 0.1 bit a pixel, which keeps the stars' thin outlines, and never
   // more than 10 Mb/s.
   var bitrate = function (w, h, fps) { return Math.min(10e6, Math.round(w * h * fps * 0.1)); };
+  // The native video's colours: wasm hands over its frames so.
+  var BT709 = { primaries: 'bt709', transfer: 'bt709', matrix: 'bt709', fullRange: false };
 
   // The picture scaled to cover the frame, cropped about its middle, blurred
   // and darkened as the native video's; drawn a blur's reach past the
@@ -220,7 +222,7 @@
         // Copied out of the heap at once; the encoder keeps up to four
         // frames in hand while the next are drawn.
         var sample = new mb.VideoSample(new VideoFrame(Module.video.frame(k), {
-          format: 'RGBX', codedWidth: w, codedHeight: h, timestamp: Math.round(k * 1e6 / fps),
+          format: 'I420', codedWidth: w, codedHeight: h, timestamp: Math.round(k * 1e6 / fps), colorSpace: BT709,
         }), { timestamp: k / fps, duration: 1 / fps });
         lap('dance');
         // The sound a second at a time, ahead of the frames it goes with:

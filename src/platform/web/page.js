@@ -223,7 +223,7 @@ mergeInto(LibraryManager.library, {
   $pageVideo: {
     size: 0,
     begin: function (width, height, fps, transparent) {
-      pageVideo.size = 4 * width * height;
+      pageVideo.size = width * height * 3 / 2;
       return _page_videobegin(width, height, fps, transparent ? 1 : 0);
     },
     // The layers under and over the stars: ImageData of the frame's size, or null.
@@ -239,7 +239,7 @@ mergeInto(LibraryManager.library, {
       _free(u);
       _free(o);
     },
-    // Frame k as RGBA rows top first, in the heap until the next.
+    // Frame k as I420, in the heap until the next.
     frame: function (k) {
       var p = _page_videoframe(k);
       return HEAPU8.subarray(p, p + pageVideo.size);

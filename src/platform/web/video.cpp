@@ -42,6 +42,7 @@ bool Pagevideo::begin(const char* canvas, bool multisample, const Args& args,
     const std::size_t bytes = 4 * static_cast<std::size_t>(width) * height;
     stars.resize(bytes);
     laid.resize(bytes);
+    i420.resize(bytes * 3 / 8);
     layers(nullptr, nullptr);
     show = makeshow();
     clock = std::make_unique<Videoclock>(args.passes, args.fps,
@@ -67,11 +68,12 @@ const std::uint8_t* Pagevideo::draw(std::int64_t k) {
     gl.draw(show->frame);
     gl.read(stars.data());
     lay(lays, stars.data(), laid.data());
-    return laid.data();
+    toi420(laid.data(), width, height, i420.data());
+    return i420.data();
 }
 
 void Pagevideo::end() {
-    for (auto* v : {&under, &over, &stars, &laid}) std::vector<std::uint8_t>().swap(*v);
+    for (auto* v : {&under, &over, &stars, &laid, &i420}) std::vector<std::uint8_t>().swap(*v);
     lays = {};
     dance.reset();
     clock.reset();

@@ -36,8 +36,8 @@ class Pagevideo {
     void layers(const std::uint8_t* under, const std::uint8_t* over);
 
     // Dances to frame k, draws it and lays it: the frame as the encoder
-    // takes it, opaque RGBA rows top first, until the next. Frames come in
-    // order.
+    // takes it, I420 (BT.709, limited range), until the next. Frames come
+    // in order.
     const std::uint8_t* draw(std::int64_t k);
 
     // Music frames that belong with frames 0 to k.
@@ -60,7 +60,7 @@ class Pagevideo {
     std::unique_ptr<Dance> dance;
     int band_ = 0;
     int width = 0, height = 0;
-    std::vector<std::uint8_t> under, over, stars, laid;
+    std::vector<std::uint8_t> under, over, stars, laid, i420;
     Layers lays;
 };
 
