@@ -1,10 +1,11 @@
 // Make video: the song's video rendered in the page and offered as a
 // download, nothing sent anywhere. The wasm stage dances by the native
-// video's clock and draws each frame's stars with WebGL (Module.video, from
-// page.js); here the frame is laid over the cover and under the title with
-// a 2D canvas and encoded by mediabunny: H.264 and AAC in MP4, or VP8 and
-// Opus in WebM where the AAC encoder cannot load. mediabunny and its AAC
-// encoder are loaded only when a video is made.
+// video's clock, draws each frame's stars with WebGL and lays them over the
+// cover and under the title (Module.video, from page.js); here the cover
+// and the title are drawn once, and the frames encoded by mediabunny: H.264
+// and AAC in MP4, or VP8 and Opus in WebM where the AAC encoder cannot
+// load. mediabunny and its AAC encoder are loaded only when a video is
+// made.
 (function () {
   'use strict';
   var $ = function (id) { return document.getElementById(id); };
@@ -211,6 +212,7 @@
       await output.start();
       $('rendering').hidden = false;
       var started = performance.now(), shown = 0, sent = 0;
+      // Milliseconds in each stage of the frames, for tests/web/videobench.mjs.
       var spent = { dance: 0, encode: 0, wait: 0, turn: 0 }, t = started, now;
       var lap = function (stage) {
         now = performance.now();
