@@ -1,7 +1,7 @@
 // The page's Make video: the tone's video read back by ffprobe and ffmpeg
 // (H.264 and AAC of the song's length, its strips dancing over the cover,
-// the title), Cancel, WebM where the AAC encoder cannot load, and the bad
-// input that must offer no video. The tests' video is a small square the
+// the title), Cancel, a tab left while it renders, WebM where the AAC
+// encoder cannot load, and the bad input that must offer no video. The tests' video is a small square the
 // page does not list; any page error or console error fails a test.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -122,6 +122,32 @@ test('Cancel: no download, and the page plays on and makes videos again', async 
   await page.waitForTimeout(1000);
   assert.equal(downloads, 0);
   assert.ok(await page.locator('#videolink').isHidden());
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a tab left while it renders: the panel says it goes on, and it does, frozen a while or not', async () => {
+  const { page, errors } = await ready();
+  const download = page.waitForEvent('download', { timeout: 200000 });
+  await page.locator('#makevideo').click();
+  await page.waitForFunction(() => document.getElementById('videodone').value > 0.1, null, { timeout: 60000 });
+  // Headless Chromium hides no tab that another covers: the page is told
+  // it is hidden, then frozen a second, as a browser may a tab in the back.
+  await page.evaluate(() => {
+    Object.defineProperty(document, 'hidden', { value: true, configurable: true });
+    Object.defineProperty(document, 'visibilityState', { value: 'hidden', configurable: true });
+    document.dispatchEvent(new Event('visibilitychange'));
+  });
+  await waitFor(page, 'starlume: the video goes on rendering while this tab is hidden\n');
+  const cdp = await page.context().newCDPSession(page);
+  await cdp.send('Page.setWebLifecycleState', { state: 'frozen' });
+  await new Promise((resolve) => setTimeout(resolve, 1000));
+  await cdp.send('Page.setWebLifecycleState', { state: 'active' });
+  const file = path.join(dir, 'left.mp4');
+  await (await download).saveAs(file);
+  assert.ok((await panel(page)).includes(`starlume: made 'tone.mp4': ${Math.ceil(seconds * 30)} frames, `),
+            await panel(page));
+  assert.ok(Math.abs(Number(probe(file).format.duration) - seconds) < 0.1);
   assert.deepEqual(errors, []);
   await page.close();
 });

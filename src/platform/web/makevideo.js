@@ -1,10 +1,11 @@
 // Make video: the song's video rendered in the page and offered as a
 // download, nothing sent anywhere. The wasm stage dances by the native
-// video's clock and draws each frame's stars with WebGL (Module.video, from
-// page.js); here the frame is laid over the cover and under the title with
-// a 2D canvas and encoded by mediabunny: H.264 and AAC in MP4, or VP8 and
-// Opus in WebM where the AAC encoder cannot load. mediabunny and its AAC
-// encoder are loaded only when a video is made.
+// video's clock, draws each frame's stars with WebGL and lays them over the
+// cover and under the title (Module.video, from page.js); here the cover
+// and the title are drawn once, and the frames encoded by mediabunny: H.264
+// and AAC in MP4, or VP8 and Opus in WebM where the AAC encoder cannot
+// load. mediabunny and its AAC encoder are loaded only when a video is
+// made.
 (function () {
   'use strict';
   var $ = function (id) { return document.getElementById(id); };
@@ -37,6 +38,8 @@
   // About 0.1 bit a pixel, which keeps the stars' thin outlines, and never
   // more than 10 Mb/s.
   var bitrate = function (w, h, fps) { return Math.min(10e6, Math.round(w * h * fps * 0.1)); };
+  // The native video's colours: wasm hands over its frames so.
+  var BT709 = { primaries: 'bt709', transfer: 'bt709', matrix: 'bt709', fullRange: false };
 
   // The picture scaled to cover the frame, cropped about its middle, blurred
   // and darkened as the native video's; drawn a blur's reach past the
@@ -191,45 +194,57 @@
         say('starlume: cannot make a video: this browser draws no WebGL for it');
         return;
       }
-      var under = picture ? background(picture, w, h) : null;
-      var over = caption($('title').value || found.title || '', $('artist').value || found.artist || '',
-                         w, h, Module.video.band());
-      var frame = document.createElement('canvas'), g = frame.getContext('2d', { alpha: false });
-      frame.width = w;
-      frame.height = h;
-      var stars = $('videostars');
+      // The cover and the text are laid in wasm, from their pixels: with a
+      // software-drawn browser, a frame laid on a canvas and read from it
+      // costs more than the stars.
+      var pixels = function (c) { return c ? c.getContext('2d').getImageData(0, 0, w, h) : null; };
+      Module.video.layers(pixels(picture ? background(picture, w, h) : null),
+                          pixels(caption($('title').value || found.title || '', $('artist').value || found.artist || '',
+                                         w, h, Module.video.band())));
       output = new mb.Output({
         format: webm ? new mb.WebMOutputFormat() : new mb.Mp4OutputFormat({ fastStart: 'in-memory' }),
         target: new mb.BufferTarget(),
       });
-      var video = new mb.CanvasSource(frame, { codec: codec, bitrate: rate });
+      var video = new mb.VideoSampleSource({ codec: codec, bitrate: rate });
       var sound = new mb.AudioSampleSource({ codec: voice, bitrate: 192000 });
       output.addVideoTrack(video, { frameRate: fps });
       output.addAudioTrack(sound);
       await output.start();
       $('rendering').hidden = false;
       var started = performance.now(), shown = 0, sent = 0;
+      // Milliseconds in each stage of the frames, for tests/web/videobench.mjs.
+      var spent = { dance: 0, encode: 0, wait: 0, turn: 0 }, t = started, now;
+      var lap = function (stage) {
+        now = performance.now();
+        spent[stage] += now - t;
+        t = now;
+      };
+      window.starlumevideo = spent;
       for (var k = 0; k < frames && !mine.cancelled; k++) {
-        // Drawn and laid in one go: WebGL keeps a frame only until the
-        // event loop's next turn.
-        Module.video.frame(k);
-        if (under) g.drawImage(under, 0, 0);
-        g.drawImage(stars, 0, 0);
-        if (over) g.drawImage(over, 0, 0);
+        // Copied out of the heap at once; the encoder keeps up to four
+        // frames in hand while the next are drawn.
+        var sample = new mb.VideoSample(new VideoFrame(Module.video.frame(k), {
+          format: 'I420', codedWidth: w, codedHeight: h, timestamp: Math.round(k * 1e6 / fps), colorSpace: BT709,
+        }), { timestamp: k / fps, duration: 1 / fps });
+        lap('dance');
         // The sound a second at a time, ahead of the frames it goes with:
         // the AAC encoder is a worker, and each message to it costs.
-        var through = Module.video.through(k), waits = [video.add(k / fps, 1 / fps)];
+        var through = Module.video.through(k);
+        var waits = [video.add(sample).finally(sample.close.bind(sample))];
         if (through > sent) {
           var upto = Math.min(sent + RATE, Module.video.through(frames - 1));
           waits.push(addsound(mb, sound, Module.video.sound(sent, upto), sent));
           sent = upto;
         }
+        lap('encode');
         await Promise.all(waits);
+        lap('wait');
         if (performance.now() - shown > 100) {
           shown = performance.now();
           progress(k + 1, frames, started);
         }
         await breathe();
+        lap('turn');
       }
       if (mine.cancelled) {
         say('starlume: the video was cancelled at frame ' + k + ' of ' + frames + '; nothing was kept');

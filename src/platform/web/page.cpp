@@ -75,7 +75,8 @@ struct Page {
     Mixdown mix;            // of the music's channels
     Newest* live = nullptr; // the source while listening
     double started = emscripten_get_now();
-    double lastframe = 0; // when the last frame was drawn, ms
+    double lastframe = 0; // when the last frame was run, ms
+    double lastdrawn = 0; // and drawn
     double owed = 0;      // a fraction of a pass carried to the next frame
     double frameperiod = 1000.0 / 60;
     Starcount starcount; // the answers to 'n', when it asks
@@ -177,6 +178,10 @@ void Page::frame(double now) {
         (block ? blocktime : passtime) += spent;
         (block ? blocks : passes)++;
     }
+    // While a video renders, the stars here are drawn ten times a second:
+    // with a software-drawn browser they would take a core from the video.
+    if (video.frames() > 0 && now - lastdrawn < 100) return;
+    lastdrawn = now;
     buildframe(show->frame, show->world, show->palette);
     gl.draw(show->frame);
     frames++;
@@ -582,7 +587,10 @@ EMSCRIPTEN_KEEPALIVE int page_videobegin(int width, int height, int fps, int tra
     return ok ? static_cast<int>(page.video.frames()) : 0;
 }
 
-EMSCRIPTEN_KEEPALIVE void page_videoframe(int k) { page.video.draw(k); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* page_videoframe(int k) { return page.video.draw(k); }
+EMSCRIPTEN_KEEPALIVE void page_videolayers(const std::uint8_t* under, const std::uint8_t* over) {
+    page.video.layers(under, over);
+}
 EMSCRIPTEN_KEEPALIVE int page_videothrough(int k) {
     return static_cast<int>(page.video.musicthrough(k));
 }

@@ -218,13 +218,32 @@ mergeInto(LibraryManager.library, {
   },
 
   // What makevideo.js asks of the wasm stage: a video's frames drawn on
-  // #videostars, and the music's sound.
-  $pageVideo__deps: ['$pageString', 'free'],
+  // #videostars and laid with their cover and text, and the music's sound.
+  $pageVideo__deps: ['$pageString', 'malloc', 'free'],
   $pageVideo: {
+    size: 0,
     begin: function (width, height, fps, transparent) {
+      pageVideo.size = width * height * 3 / 2;
       return _page_videobegin(width, height, fps, transparent ? 1 : 0);
     },
-    frame: function (k) { _page_videoframe(k); },
+    // The layers under and over the stars: ImageData of the frame's size, or null.
+    layers: function (under, over) {
+      var copy = function (image) {
+        if (!image) return 0;
+        var p = _malloc(image.data.length);
+        HEAPU8.set(image.data, p);
+        return p;
+      };
+      var u = copy(under), o = copy(over);
+      _page_videolayers(u, o);
+      _free(u);
+      _free(o);
+    },
+    // Frame k as I420, in the heap until the next.
+    frame: function (k) {
+      var p = _page_videoframe(k);
+      return HEAPU8.subarray(p, p + pageVideo.size);
+    },
     through: function (k) { return _page_videothrough(k); },
     band: function () { return _page_videoband(); },
     end: function () { _page_videoend(); },

@@ -37,6 +37,13 @@ bool Pagevideo::begin(const char* canvas, bool multisample, const Args& args,
     gl.place(square.x, square.y, square.width, square.height);
     gl.clearalpha(transparent ? 0 : 1);
     band_ = args.height - square.y - square.height;
+    width = args.width;
+    height = args.height;
+    const std::size_t bytes = 4 * static_cast<std::size_t>(width) * height;
+    stars.resize(bytes);
+    laid.resize(bytes);
+    i420.resize(bytes * 3 / 8);
+    layers(nullptr, nullptr);
     show = makeshow();
     clock = std::make_unique<Videoclock>(args.passes, args.fps,
                                          static_cast<std::int64_t>(music.size() / 2));
@@ -47,13 +54,27 @@ bool Pagevideo::begin(const char* canvas, bool multisample, const Args& args,
     return true;
 }
 
-void Pagevideo::draw(std::int64_t k) {
+void Pagevideo::layers(const std::uint8_t* u, const std::uint8_t* o) {
+    const std::size_t bytes = 4 * static_cast<std::size_t>(width) * height;
+    under.assign(u, u != nullptr ? u + bytes : u);
+    over.assign(o, o != nullptr ? o + bytes : o);
+    const Rows text = opaquerows(over, width, height);
+    lays = {width, height, under, over, text.from, text.to};
+}
+
+const std::uint8_t* Pagevideo::draw(std::int64_t k) {
     dance->toframe(k);
     buildframe(show->frame, show->world, show->palette);
     gl.draw(show->frame);
+    gl.read(stars.data());
+    lay(lays, stars.data(), laid.data());
+    toi420(laid.data(), width, height, i420.data());
+    return i420.data();
 }
 
 void Pagevideo::end() {
+    for (auto* v : {&under, &over, &stars, &laid, &i420}) std::vector<std::uint8_t>().swap(*v);
+    lays = {};
     dance.reset();
     clock.reset();
     show.reset();

@@ -12,6 +12,7 @@
 #include "core/app/show.h"
 #include "core/clock/videoclock.h"
 #include "core/input/events.h"
+#include "core/render/lay.h"
 #include "platform/web/webgl.h"
 
 namespace starlume {
@@ -29,8 +30,15 @@ class Pagevideo {
     // Frames of the video, 0 before begin.
     std::int64_t frames() const { return clock ? clock->frames() : 0; }
 
-    // Dances to frame k and draws it; frames come in order.
-    void draw(std::int64_t k);
+    // What lies under the stars and over them (RGBA rows top first, the
+    // frame's size, or null for none), copied; the cover wants a begin that
+    // was transparent.
+    void layers(const std::uint8_t* under, const std::uint8_t* over);
+
+    // Dances to frame k, draws it and lays it: the frame as the encoder
+    // takes it, I420 (BT.709, limited range), until the next. Frames come
+    // in order.
+    const std::uint8_t* draw(std::int64_t k);
 
     // Music frames that belong with frames 0 to k.
     std::int64_t musicthrough(std::int64_t k) const { return clock->musicthrough(k); }
@@ -51,6 +59,9 @@ class Pagevideo {
     std::unique_ptr<Videoclock> clock;
     std::unique_ptr<Dance> dance;
     int band_ = 0;
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> under, over, stars, laid, i420;
+    Layers lays;
 };
 
 } // namespace starlume

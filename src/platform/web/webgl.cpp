@@ -75,8 +75,10 @@ bool Webgl::open(const char* canvas, bool multisample, bool seethrough) {
     return true;
 }
 
-void Webgl::resize(int width, int height, double pixelratio) {
+void Webgl::resize(int w, int h, double pixelratio) {
     emscripten_webgl_make_context_current(context);
+    width = w;
+    height = h;
     glViewport(0, 0, width, height);
     glUniform1f(pointuniform, static_cast<float>(pointsize * pixelratio));
 }
@@ -117,6 +119,12 @@ void Webgl::draw(const Frame& f) {
         clear[1] = f.clear.g;
         clear[2] = f.clear.b;
     }
+}
+
+void Webgl::read(std::uint8_t* rgba) {
+    emscripten_webgl_make_context_current(context);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
 }
 
 } // namespace starlume

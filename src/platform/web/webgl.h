@@ -31,12 +31,17 @@ class Webgl {
     // sets for the next frame. Each target has a context of its own.
     void draw(const Frame& f);
 
+    // The drawing buffer as RGBA rows, bottom row first (GL's order), into
+    // rgba (width * height * 4 bytes, as resize gave).
+    void read(std::uint8_t* rgba);
+
   private:
     struct Vertex {
         float x, y;
         std::uint8_t r, g, b, a;
     };
     int context = 0; // the browser's handle
+    int width = 0, height = 0;
     float alpha_ = 1;
     float clear[3] = {0, 0, 0}; // until a scheme sets another
     unsigned program = 0, buffer = 0;
