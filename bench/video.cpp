@@ -128,7 +128,7 @@ void stages(const Args& args, const std::vector<std::int16_t>& music, bool immed
         if (immediate) {
             drawframe(show->frame);
         } else {
-            batch.draw(show->frame);
+            batch.draw(show->frame, target);
         }
         glFlush();
         w.mark(&raster);

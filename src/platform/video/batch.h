@@ -1,29 +1,66 @@
-// A video's frames drawn in one batch: the frame's vertices and colours
-// handed to OpenGL as arrays and drawn by one call, where the window draws
-// glyph by glyph. The pixels are the same; a driver that costs per call
-// gains, while llvmpipe's time is in the line setup behind the calls.
+// A video's frames drawn in one batch, where the window draws glyph by
+// glyph. Every glyph of a frame is the same outline, only moved and
+// coloured, and llvmpipe's time was in the setup of its multisampled lines:
+// so the outline is drawn once, multisampled, at a grid of sub-pixel
+// offsets into a texture, and each star is one quad of that texture in its
+// colour, drawn into a single-sampled frame. A star lands within a 32nd of
+// a pixel of where its lines would, with the same coverage there; only
+// where outlines cross do the pixels differ a little, as blending two
+// coverages is not quite sharing out the samples. Points stay points,
+// multisampled.
 #pragma once
 
 #include <vector>
 
 #include "core/app/show.h"
 #include "core/render/frame.h"
+#include "platform/video/offscreen.h"
 
 namespace starlume {
 
 class Batch {
   public:
-    // Clears, draws every glyph in its colour, then sets the clear colour
-    // the frame leaves for the next one, as drawframe does.
-    void draw(const Frame& f);
+    Batch() = default;
+    ~Batch(); // with the context still current
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Picks the target's framebuffer for the frame, clears, draws every
+    // glyph in its colour, then sets the clear colour the frame leaves for
+    // the next one, as drawframe does.
+    void draw(const Frame& f, Offscreen& target);
 
   private:
-    std::vector<float> colours;           // each vertex's, rgb
-    std::vector<unsigned> edges;          // the outlines as separate lines
+    // The sprites' texture for outlines of the given corners and radii in
+    // pixels: false if it would not fit in a texture.
+    bool atlas(int corners, double rx, double ry);
+    void sprites(const Frame& f, int width, int height);
+    void lines(const Frame& f);
+
+    std::vector<float> colours;  // each vertex's, rgb
+    std::vector<float> corners;  // the sprites' quads, in pixels
+    std::vector<float> texels;   // where each quad corner samples
+    std::vector<unsigned> edges; // the outlines as separate lines
+    struct Place {
+        long long x, y; // in steps of the offsets drawn
+        int star;
+    };
+    std::vector<Place> places, byplace;   // by star, and sorted
+    std::vector<char> hidden;             // under a later star in the same place
     int edgecorners = -1, edgeglyphs = 0; // what edges were built for
+
+    struct Atlas {
+        int corners = -1;
+        double rx = 0, ry = 0;                          // the outline's radii in pixels
+        int phases = 0;                                 // sub-pixel offsets a side
+        int cellw = 0, cellh = 0, halfw = 0, halfh = 0; // a cell, and its centre
+        int width = 0, height = 0;
+        bool fits = false;
+    } made;
+    unsigned texture = 0;
 };
 
 // Builds the show's next frame and draws it in one batch.
-void drawbatched(Show& s, Batch& b);
+void drawbatched(Show& s, Batch& b, Offscreen& target);
 
 } // namespace starlume
