@@ -1,13 +1,14 @@
 // A video's frames drawn in one batch, where the window draws glyph by
 // glyph. Every glyph of a frame is the same outline, only moved and
-// coloured, and llvmpipe's time was in the setup of its multisampled lines:
-// so the outline is drawn once, multisampled, at a grid of sub-pixel
-// offsets into a texture, and each star is one quad of that texture in its
-// colour, drawn into a single-sampled frame. A star lands within a 32nd of
-// a pixel of where its lines would, with the same coverage there; only
-// where outlines cross do the pixels differ a little, as blending two
-// coverages is not quite sharing out the samples. Points stay points,
-// multisampled.
+// coloured, and llvmpipe's time went in setting up its multisampled lines
+// and resolving the samples. So the outline is drawn once, multisampled, at
+// a grid of sub-pixel offsets, and which of its four samples each pixel
+// covers kept in a texture, a pixel's samples as two by two texels. A frame
+// is then each star one quad of that texture in its colour, covered
+// samples replaced as its lines would replace them, into a single-sampled
+// frame of twice the square's size, which a bilinear quad averages down
+// into the square. A star lands within a 32nd of a pixel of where its
+// lines would. Points stay points, multisampled.
 #pragma once
 
 #include <vector>
@@ -34,30 +35,30 @@ class Batch {
     // The sprites' texture for outlines of the given corners and radii in
     // pixels: false if it would not fit in a texture.
     bool atlas(int corners, double rx, double ry);
+    // The frame of samples for a width x height square: false if there can
+    // be none.
+    bool sampleframe(int width, int height);
     void sprites(const Frame& f, int width, int height);
     void lines(const Frame& f);
 
-    std::vector<float> colours;  // each vertex's, rgb
-    std::vector<float> corners;  // the sprites' quads, in pixels
-    std::vector<float> texels;   // where each quad corner samples
-    std::vector<unsigned> edges; // the outlines as separate lines
-    struct Place {
-        long long x, y; // in steps of the offsets drawn
-        int star;
-    };
-    std::vector<Place> places, byplace;   // by star, and sorted
-    std::vector<char> hidden;             // under a later star in the same place
+    std::vector<float> colours;           // each vertex's, rgb
+    std::vector<float> corners;           // the sprites' quads, in pixels
+    std::vector<float> texels;            // where each quad corner samples
+    std::vector<unsigned> edges;          // the outlines as separate lines
     int edgecorners = -1, edgeglyphs = 0; // what edges were built for
 
     struct Atlas {
         int corners = -1;
         double rx = 0, ry = 0;                          // the outline's radii in pixels
         int phases = 0;                                 // sub-pixel offsets a side
-        int cellw = 0, cellh = 0, halfw = 0, halfh = 0; // a cell, and its centre
-        int width = 0, height = 0;
+        int cellw = 0, cellh = 0, halfw = 0, halfh = 0; // a cell in pixels, and its centre
+        int width = 0, height = 0;                      // in pixels; the texture is twice
         bool fits = false;
     } made;
-    unsigned texture = 0;
+    unsigned atlastexture = 0;
+    int samplewidth = 0, sampleheight = 0; // the square the samples are for
+    bool samplesfit = false;
+    unsigned sampletexture = 0, sampleframebuffer = 0;
 };
 
 // Builds the show's next frame and draws it in one batch.
