@@ -17,12 +17,20 @@ namespace starlume {
 namespace {
 
 // Sub-pixel offsets a side the outline is drawn at: a star is at most a
-// 32nd of a pixel from where its lines would lie, where llvmpipe places
-// line ends to a 256th.
+// 128th of a pixel from where its lines would lie (llvmpipe places line
+// ends to a 256th), fewer for outlines so large that the texture would
+// pass this many pixels a side.
 constexpr int phases = 16;
+constexpr int atlasmost = 2048;
 constexpr int samplecount = 4; // as the window asks for with GLUT_MULTISAMPLE
 
 long long floordiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// Boxes in rows, so that three a row side by side are keys in a run.
+long long boxkey(long long x, long long y) {
+    constexpr long long middle = 1 << 20;
+    return (y + middle) << 32 | (x + middle);
+}
 
 } // namespace
 
@@ -82,7 +90,8 @@ bool Batch::atlas(int n, double rx, double ry) {
     a.cellh = 2 * a.halfh + 2;
     const int largest = largesttexture() / 2;
     a.phases = phases;
-    while (a.phases > 1 && std::max(a.phases * a.cellw, a.phases * a.cellh) > largest) {
+    while (a.phases > 1 &&
+           std::max(a.phases * a.cellw, a.phases * a.cellh) > std::min(largest, atlasmost)) {
         a.phases /= 2;
     }
     a.width = a.phases * a.cellw;
@@ -166,12 +175,20 @@ bool Batch::atlas(int n, double rx, double ry) {
                     const std::size_t from = 4 * (static_cast<std::size_t>(y) * a.width + x);
                     const std::size_t to =
                         static_cast<std::size_t>(2 * y + dy) * 2 * a.width + 2 * x + dx;
-                    covered[to] = quarter[from + 3] > 32 ? 255 : 0;
+                    if (quarter[from + 3] <= 32) continue;
+                    covered[to] = 255;
+                    const int cx = x % a.cellw, cy = y % a.cellh;
+                    made.left = std::min(made.left, cx);
+                    made.right = std::max(made.right, cx + 1);
+                    made.bottom = std::min(made.bottom, cy);
+                    made.top = std::max(made.top, cy + 1);
                 }
             }
         }
         if (atlastexture == 0) glGenTextures(1, &atlastexture);
-        texelsasthey(atlastexture, GL_NEAREST);
+        // Nearest at twice the size, where texels fall on pixels; at the
+        // size, the mean of a pixel's four samples.
+        texelsasthey(atlastexture, GL_LINEAR);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, 2 * a.width, 2 * a.height, 0, GL_ALPHA,
                      GL_UNSIGNED_BYTE, covered.data());
     }
@@ -181,8 +198,8 @@ bool Batch::atlas(int n, double rx, double ry) {
     glMatrixMode(GL_MODELVIEW);
     glPopClientAttrib();
     glPopAttrib();
-    made.fits = complete;
-    return complete;
+    made.fits = complete && made.right > made.left;
+    return made.fits;
 }
 
 bool Batch::sampleframe(int width, int height) {
@@ -212,84 +229,150 @@ void Batch::sprites(const Frame& f, int width, int height) {
     const int per = f.vertices();
     const int opposite = per / 2;
     const double sx = width / 2.0, sy = height / 2.0;
-    corners.resize(8 * static_cast<std::size_t>(n));
-    texels.resize(corners.size());
-    colours.resize(12 * static_cast<std::size_t>(n));
-    const float cell = 1.0f / static_cast<float>(a.phases); // of the texture, a side
-    float* q = corners.data();
-    float* t = texels.data();
-    float* c = colours.data();
-    for (int k = 0; k < n; k++, q += 8, t += 8, c += 12) {
-        // Where the star lies in the square's pixels, to the nearest offset
-        // drawn; it is midway between opposite corners.
+    const int boxw = a.right - a.left, boxh = a.top - a.bottom;
+    // Where each star's sprite lies in the square's pixels, and which
+    // offset it takes, the nearest to where the star is: midway between
+    // opposite corners.
+    places.resize(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; k++) {
         const float* v = f.xy.data() + 2 * static_cast<std::size_t>(k) * per;
         const double x = (0.5 * (static_cast<double>(v[0]) + v[2 * opposite]) + 1) * sx;
         const double y = (0.5 * (static_cast<double>(v[1]) + v[2 * opposite + 1]) + 1) * sy;
         const auto px = static_cast<long long>(std::floor(x * a.phases + 0.5));
         const auto py = static_cast<long long>(std::floor(y * a.phases + 0.5));
         const long long ix = floordiv(px, a.phases), iy = floordiv(py, a.phases);
-        const auto i = static_cast<float>(px - ix * a.phases);
-        const auto j = static_cast<float>(py - iy * a.phases);
-        const auto x0 = static_cast<float>(ix - a.halfw), y0 = static_cast<float>(iy - a.halfh);
-        const float x1 = x0 + static_cast<float>(a.cellw), y1 = y0 + static_cast<float>(a.cellh);
-        const float s0 = i * cell, s1 = s0 + cell, t0 = j * cell, t1 = t0 + cell;
-        const float quad[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
-        const float tex[8] = {s0, t0, s1, t0, s1, t1, s0, t1};
-        std::copy(quad, quad + 8, q);
-        std::copy(tex, tex + 8, t);
-        const Rgb& rgb = f.colours[k];
-        for (int m = 0; m < 4; m++) {
-            c[3 * m] = rgb.r;
-            c[3 * m + 1] = rgb.g;
-            c[3 * m + 2] = rgb.b;
+        Place& p = places[k];
+        p.x = ix - a.halfw + a.left;
+        p.y = iy - a.halfh + a.bottom;
+        p.i = static_cast<int>(px - ix * a.phases);
+        p.j = static_cast<int>(py - iy * a.phases);
+        p.star = k;
+        p.crowded = p.hidden = false;
+    }
+    // Sprites that overlap another: by boxes of their size, each meets only
+    // those in its own box and the eight around.
+    byplace.resize(places.size());
+    for (int k = 0; k < n; k++) {
+        const Place& p = places[k];
+        byplace[k] = {boxkey(floordiv(p.x, boxw), floordiv(p.y, boxh)), k};
+    }
+    std::sort(byplace.begin(), byplace.end());
+    for (const auto& [box, k] : byplace) {
+        Place& p = places[k];
+        for (long long row = -1; row <= 1; row++) {
+            const long long first = box + boxkey(-1, row) - boxkey(0, 0);
+            auto it = std::lower_bound(byplace.begin(), byplace.end(), std::pair{first, -1});
+            for (; it != byplace.end() && it->first <= first + 2; ++it) {
+                Place& q = places[it->second];
+                if (it->second == k || std::abs(q.x - p.x) >= boxw || std::abs(q.y - p.y) >= boxh) {
+                    continue;
+                }
+                // A star in the very place of a later one is all covered.
+                if (q.x == p.x && q.y == p.y && q.i == p.i && q.j == p.j) {
+                    (p.star < q.star ? p : q).hidden = true;
+                } else {
+                    p.crowded = q.crowded = true;
+                }
+            }
         }
     }
+
+    // A lone sprite over the background by its coverage is what its
+    // samples would average to; where sprites overlap, each sample is the
+    // last star's that covers it, drawn out at twice the size.
+    lone.clear();
+    crowd.clear();
+    const float cellw = 1.0f / static_cast<float>(a.phases), cellh = cellw;
+    const float texelw = 1.0f / static_cast<float>(a.width);
+    const float texelh = 1.0f / static_cast<float>(a.height);
+    for (const Place& p : places) {
+        if (p.hidden) continue;
+        const auto x0 = static_cast<float>(p.x), y0 = static_cast<float>(p.y);
+        const float x1 = x0 + static_cast<float>(boxw), y1 = y0 + static_cast<float>(boxh);
+        const float s0 = static_cast<float>(p.i) * cellw + static_cast<float>(a.left) * texelw;
+        const float s1 = s0 + static_cast<float>(boxw) * texelw;
+        const float t0 = static_cast<float>(p.j) * cellh + static_cast<float>(a.bottom) * texelh;
+        const float t1 = t0 + static_cast<float>(boxh) * texelh;
+        const Rgb& c = f.colours[p.star];
+        Sprites& to = p.crowded ? crowd : lone;
+        const float quad[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
+        const float tex[8] = {s0, t0, s1, t0, s1, t1, s0, t1};
+        const float colour[12] = {c.r, c.g, c.b, c.r, c.g, c.b, c.r, c.g, c.b, c.r, c.g, c.b};
+        to.corners.insert(to.corners.end(), quad, quad + 8);
+        to.texels.insert(to.texels.end(), tex, tex + 8);
+        to.colours.insert(to.colours.end(), colour, colour + 12);
+    }
+
+    GLint square[4];
+    glGetIntegerv(GL_VIEWPORT, square);
     glPushAttrib(GL_VIEWPORT_BIT | GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_SCISSOR_BIT |
-                 GL_TEXTURE_BIT);
+                 GL_TEXTURE_BIT | GL_CURRENT_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
     glOrtho(0, width, 0, height, -1, 1);
-    glDisable(GL_BLEND);
-    glEnable(GL_TEXTURE_2D);
-    GLint frame = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frame);
-
-    // The samples: cleared, then each star's colour where its outline
-    // covers, over whatever was there.
-    glBindFramebuffer(GL_FRAMEBUFFER, sampleframebuffer);
-    glViewport(0, 0, 2 * width, 2 * height);
-    glDisable(GL_SCISSOR_TEST);
     glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, atlastexture);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.5f);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(2, GL_FLOAT, 0, corners.data());
-    glTexCoordPointer(2, GL_FLOAT, 0, texels.data());
-    glColorPointer(3, GL_FLOAT, 0, colours.data());
-    glDrawArrays(GL_QUADS, 0, 4 * n);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisable(GL_ALPHA_TEST);
+    if (!crowd.corners.empty()) {
+        GLint frame = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frame);
+        GLfloat clear[4];
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+        glBindFramebuffer(GL_FRAMEBUFFER, sampleframebuffer);
+        glViewport(0, 0, 2 * width, 2 * height);
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_BLEND);
+        const int quads = static_cast<int>(crowd.corners.size() / 8);
+        glVertexPointer(2, GL_FLOAT, 0, crowd.corners.data());
+        // Every sprite's samples cleared first, then the stars in order.
+        glDisable(GL_TEXTURE_2D);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glColor4fv(clear);
+        glDrawArrays(GL_QUADS, 0, 4 * quads);
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.5f);
+        glTexCoordPointer(2, GL_FLOAT, 0, crowd.texels.data());
+        glColorPointer(3, GL_FLOAT, 0, crowd.colours.data());
+        glDrawArrays(GL_QUADS, 0, 4 * quads);
+        glDisable(GL_ALPHA_TEST);
+        glDisableClientState(GL_COLOR_ARRAY);
 
-    // Averaged down into the square, as resolving would.
-    glPopAttrib();
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_TEXTURE_BIT);
-    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned>(frame));
-    glDisable(GL_BLEND);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, sampletexture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    const auto w = static_cast<float>(width), h = static_cast<float>(height);
-    const float square[8] = {0, 0, w, 0, w, h, 0, h};
-    const float whole[8] = {0, 0, 1, 0, 1, 1, 0, 1};
-    glVertexPointer(2, GL_FLOAT, 0, square);
-    glTexCoordPointer(2, GL_FLOAT, 0, whole);
-    glDrawArrays(GL_QUADS, 0, 4);
+        // Averaged down into their places, as resolving would.
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned>(frame));
+        glViewport(square[0], square[1], square[2], square[3]);
+        glEnable(GL_SCISSOR_TEST);
+        glBindTexture(GL_TEXTURE_2D, sampletexture);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        crowd.texels.resize(crowd.corners.size());
+        const float w = 1.0f / static_cast<float>(width), h = 1.0f / static_cast<float>(height);
+        for (std::size_t i = 0; i < crowd.corners.size(); i += 2) {
+            crowd.texels[i] = crowd.corners[i] * w;
+            crowd.texels[i + 1] = crowd.corners[i + 1] * h;
+        }
+        glTexCoordPointer(2, GL_FLOAT, 0, crowd.texels.data());
+        glDrawArrays(GL_QUADS, 0, 4 * quads);
+    }
+    if (!lone.corners.empty()) {
+        // Over the crowds' places, which are whole: the alpha as the
+        // samples would average it too.
+        glEnable(GL_BLEND);
+        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        glBindTexture(GL_TEXTURE_2D, atlastexture);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, lone.corners.data());
+        glTexCoordPointer(2, GL_FLOAT, 0, lone.texels.data());
+        glColorPointer(3, GL_FLOAT, 0, lone.colours.data());
+        glDrawArrays(GL_QUADS, 0, static_cast<int>(lone.corners.size() / 2));
+    }
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopClientAttrib();

@@ -11,6 +11,7 @@
 // lines would. Points stay points, multisampled.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "core/app/show.h"
@@ -42,10 +43,28 @@ class Batch {
     void lines(const Frame& f);
 
     std::vector<float> colours;           // each vertex's, rgb
-    std::vector<float> corners;           // the sprites' quads, in pixels
-    std::vector<float> texels;            // where each quad corner samples
     std::vector<unsigned> edges;          // the outlines as separate lines
     int edgecorners = -1, edgeglyphs = 0; // what edges were built for
+
+    struct Place {
+        long long x = 0, y = 0; // the sprite's lower left pixel in the square
+        int i = 0, j = 0;       // the offset it takes
+        int star = 0;
+        bool crowded = false; // overlapping another
+        bool hidden = false;  // under a later star in the same place
+    };
+    std::vector<Place> places;                      // star by star
+    std::vector<std::pair<long long, int>> byplace; // box by box
+    struct Sprites {
+        std::vector<float> corners; // the quads, in pixels of the square
+        std::vector<float> texels;  // where each corner samples
+        std::vector<float> colours; // rgb
+        void clear() {
+            corners.clear();
+            texels.clear();
+            colours.clear();
+        }
+    } lone, crowd;
 
     struct Atlas {
         int corners = -1;
@@ -53,6 +72,9 @@ class Batch {
         int phases = 0;                                 // sub-pixel offsets a side
         int cellw = 0, cellh = 0, halfw = 0, halfh = 0; // a cell in pixels, and its centre
         int width = 0, height = 0;                      // in pixels; the texture is twice
+        // What any offset covers of a cell, the sprite's quad: a glyph's
+        // pixels all lie in it.
+        int left = 1 << 30, right = 0, bottom = 1 << 30, top = 0;
         bool fits = false;
     } made;
     unsigned atlastexture = 0;
