@@ -206,9 +206,12 @@ class RenderTest(E2ETest):
         # the grid at rest, dancing, and gathered under the held button,
         # where the stars overlap
         wav = self.fixture('bursts.wav', wav_bytes(bursts(4)))
+        # (8 stars a side at 600 pixels: outlines so large that fewer
+        # sub-pixel offsets are drawn)
         for stars, keys, size, fit in ((75, '0', '300x300', []), (40, '2', '300x300', []),
                                        (20, '5', '300x300', []), (8, '7', '300x300', []),
-                                       (75, '0', '320x180', ['--fit', 'stretch'])):
+                                       (75, '0', '320x180', ['--fit', 'stretch']),
+                                       (8, '3', '600x600', [])):
             with self.subTest(stars=stars, size=size):
                 got = {}
                 for way in ([], ['--immediate']):
