@@ -4,11 +4,13 @@
 // and resolving the samples. So the outline is drawn once, multisampled, at
 // a grid of sub-pixel offsets, and which of its four samples each pixel
 // covers kept in a texture, a pixel's samples as two by two texels. A frame
-// is then each star one quad of that texture in its colour, covered
-// samples replaced as its lines would replace them, into a single-sampled
-// frame of twice the square's size, which a bilinear quad averages down
-// into the square. A star lands within a 32nd of a pixel of where its
-// lines would. Points stay points, multisampled.
+// is then one quad of that texture a star, in its colour, into the
+// single-sampled frame: a star alone blended by its coverage, which is what
+// its samples would average to; stars that overlap drawn sample by sample,
+// each sample the last star's that covers it as with lines, into a frame
+// of twice the size that a bilinear quad averages down into their places.
+// A star lands within a 32nd of a pixel of where its lines would. Points
+// stay points, multisampled.
 #pragma once
 
 #include <utility>
