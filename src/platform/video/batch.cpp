@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/render/crowding.h"
 #include "core/render/glyph.h"
 #include "platform/gl/draw.h"
 
@@ -26,12 +27,6 @@ constexpr int atlasmost = 2048;
 constexpr int samplecount = 4; // as the window asks for with GLUT_MULTISAMPLE
 
 long long floordiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
-// Boxes in rows, so that three a row side by side are keys in a run.
-long long boxkey(long long x, long long y) {
-    constexpr long long middle = 1 << 20;
-    return (y + middle) << 32 | (x + middle);
-}
 
 } // namespace
 
@@ -242,41 +237,13 @@ void Batch::sprites(const Frame& f, int width, int height) {
         const auto px = static_cast<long long>(std::floor(x * a.phases + 0.5));
         const auto py = static_cast<long long>(std::floor(y * a.phases + 0.5));
         const long long ix = floordiv(px, a.phases), iy = floordiv(py, a.phases);
-        Place& p = places[k];
+        Spriteplace& p = places[k];
         p.x = ix - a.halfw + a.left;
         p.y = iy - a.halfh + a.bottom;
         p.i = static_cast<int>(px - ix * a.phases);
         p.j = static_cast<int>(py - iy * a.phases);
-        p.star = k;
-        p.crowded = p.hidden = false;
     }
-    // Sprites that overlap another: by boxes of their size, each meets only
-    // those in its own box and the eight around.
-    byplace.resize(places.size());
-    for (int k = 0; k < n; k++) {
-        const Place& p = places[k];
-        byplace[k] = {boxkey(floordiv(p.x, boxw), floordiv(p.y, boxh)), k};
-    }
-    std::sort(byplace.begin(), byplace.end());
-    for (const auto& [box, k] : byplace) {
-        Place& p = places[k];
-        for (long long row = -1; row <= 1; row++) {
-            const long long first = box + boxkey(-1, row) - boxkey(0, 0);
-            auto it = std::lower_bound(byplace.begin(), byplace.end(), std::pair{first, -1});
-            for (; it != byplace.end() && it->first <= first + 2; ++it) {
-                Place& q = places[it->second];
-                if (it->second == k || std::abs(q.x - p.x) >= boxw || std::abs(q.y - p.y) >= boxh) {
-                    continue;
-                }
-                // A star in the very place of a later one is all covered.
-                if (q.x == p.x && q.y == p.y && q.i == p.i && q.j == p.j) {
-                    (p.star < q.star ? p : q).hidden = true;
-                } else {
-                    p.crowded = q.crowded = true;
-                }
-            }
-        }
-    }
+    crowding(places, boxw, boxh, byplace);
 
     // A lone sprite over the background by its coverage is what its
     // samples would average to; where sprites overlap, each sample is the
@@ -286,7 +253,8 @@ void Batch::sprites(const Frame& f, int width, int height) {
     const float cellw = 1.0f / static_cast<float>(a.phases), cellh = cellw;
     const float texelw = 1.0f / static_cast<float>(a.width);
     const float texelh = 1.0f / static_cast<float>(a.height);
-    for (const Place& p : places) {
+    for (std::size_t k = 0; k < places.size(); k++) {
+        const Spriteplace& p = places[k];
         if (p.hidden) continue;
         const auto x0 = static_cast<float>(p.x), y0 = static_cast<float>(p.y);
         const float x1 = x0 + static_cast<float>(boxw), y1 = y0 + static_cast<float>(boxh);
@@ -294,7 +262,7 @@ void Batch::sprites(const Frame& f, int width, int height) {
         const float s1 = s0 + static_cast<float>(boxw) * texelw;
         const float t0 = static_cast<float>(p.j) * cellh + static_cast<float>(a.bottom) * texelh;
         const float t1 = t0 + static_cast<float>(boxh) * texelh;
-        const Rgb& c = f.colours[p.star];
+        const Rgb& c = f.colours[k];
         Sprites& to = p.crowded ? crowd : lone;
         const float quad[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
         const float tex[8] = {s0, t0, s1, t0, s1, t1, s0, t1};

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/app/show.h"
+#include "core/render/crowding.h"
 #include "core/render/frame.h"
 #include "platform/video/offscreen.h"
 
@@ -48,14 +49,7 @@ class Batch {
     std::vector<unsigned> edges;          // the outlines as separate lines
     int edgecorners = -1, edgeglyphs = 0; // what edges were built for
 
-    struct Place {
-        long long x = 0, y = 0; // the sprite's lower left pixel in the square
-        int i = 0, j = 0;       // the offset it takes
-        int star = 0;
-        bool crowded = false; // overlapping another
-        bool hidden = false;  // under a later star in the same place
-    };
-    std::vector<Place> places;                      // star by star
+    std::vector<Spriteplace> places;                // star by star
     std::vector<std::pair<long long, int>> byplace; // box by box
     struct Sprites {
         std::vector<float> corners; // the quads, in pixels of the square
