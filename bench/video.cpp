@@ -91,7 +91,7 @@ class Stopwatch {
 void stages(const Args& args, const std::vector<std::int16_t>& music, bool immediate) {
     const Videoclock timeline(args.passes, args.fps, static_cast<std::int64_t>(music.size() / 2));
     Compose dressing;
-    if (Failure e = dressing.open(args.path, args)) quit(e.status, e.message);
+    if (Failure e = dressing.open(Song{args.path, ""}, args)) quit(e.status, e.message);
     Offscreen target;
     if (std::string error; !target.open(args.width, args.height,
                                         starsquare(args.width, args.height, args.stretch), error)) {
@@ -128,7 +128,7 @@ void stages(const Args& args, const std::vector<std::int16_t>& music, bool immed
         if (immediate) {
             drawframe(show->frame);
         } else {
-            batch.draw(show->frame);
+            batch.draw(show->frame, target);
         }
         glFlush();
         w.mark(&raster);

@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         if (immediate) {
             drawstars(*show);
         } else {
-            drawbatched(*show, batch);
+            drawbatched(*show, batch, target);
         }
         // Every frame, as a video reads it back; Mesa would otherwise queue
         // the frames that are not wanted.

@@ -35,6 +35,14 @@ def hashes(path):
             if not line.startswith('#')]
 
 
+def ssim(path, reference):
+    """The SSIM of one still against another, by ffmpeg's filter."""
+    out = subprocess.run(['ffmpeg', '-v', 'info', '-nostats', '-i', path, '-i', reference,
+                          '-lavfi', 'ssim', '-f', 'null', '-'], capture_output=True,
+                         text=True, timeout=60, check=True).stderr
+    return float(re.search(r' All:([0-9.]+)', out)[1])
+
+
 def picture(path, colour, size='64x48'):
     """A PNG or JPEG of one colour, by path's extension."""
     subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i',
@@ -190,6 +198,47 @@ class RenderTest(E2ETest):
         below = band(frames['red'], top + tw + 2, th)
         self.assertTrue(all(r > 70 and g < 40 and b < 40 for r, g, b in below), below[:3])
         self.assertGreater(sum(min(p) > 200 for p in band(frames['red'], 0, top)), 20)
+
+    def test_sprites_look_as_the_glyphs_lines_at_rest_moving_and_piled(self):
+        # a video draws each star as one sprite of its outline, where the
+        # window draws the outline's lines: the pictures stay alike (SSIM,
+        # and few pixels off by more than rounding) for every outline, on
+        # the grid at rest, dancing, and gathered under the held button,
+        # where the stars overlap
+        wav = self.fixture('bursts.wav', wav_bytes(bursts(4)))
+        # (8 stars a side at 600 pixels: outlines so large that fewer
+        # sub-pixel offsets are drawn)
+        for stars, keys, size, fit in ((75, '0', '300x300', []), (40, '2', '300x300', []),
+                                       (20, '5', '300x300', []), (8, '7', '300x300', []),
+                                       (75, '0', '320x180', ['--fit', 'stretch']),
+                                       (8, '3', '600x600', [])):
+            with self.subTest(stars=stars, size=size):
+                got = {}
+                for way in ([], ['--immediate']):
+                    shots = [os.path.join(self.tmp, '%s%d-%s.ppm' % (way, stars, t))
+                             for t in ('rest', 'moving', 'held')]
+                    subprocess.run([os.environ['STARLUME_STILLS'], '--size', size, *fit,
+                                    '--stars', str(stars), '--keys', keys, '--seed', '3', *way,
+                                    '--hold', '2.5', '--shot', '0:' + shots[0],
+                                    '--shot', '2:' + shots[1], '--shot', '3.5:' + shots[2], wav],
+                                   env=headless_env(), check=True, timeout=120)
+                    got[bool(way)] = shots
+                drawn = []
+                for sprites, lines in zip(got[False], got[True]):
+                    # at rest, rows of glyphs have sample points on their
+                    # lines' very edges, which rounding puts either side
+                    self.assertGreater(ssim(sprites, lines), 0.95)
+                    with open(sprites, 'rb') as f:
+                        a = ppm_shot(f.read())
+                    with open(lines, 'rb') as f:
+                        b = ppm_shot(f.read())
+                    off = sum(abs(x - y) > 2 for x, y in zip(a.rgb, b.rgb))
+                    self.assertLess(off, 0.1 * len(a.rgb))
+                    pixels = list(zip(b.rgb[0::3], b.rgb[1::3], b.rgb[2::3]))
+                    drawn.append(sum(p != b.bg for p in pixels))
+                # held, the stars pile up on a fraction of the pixels they
+                # take on the grid
+                self.assertLess(drawn[2], 0.5 * drawn[0])
 
     def test_bass_lifts_its_strips_first_in_step_with_the_music(self):
         # a low tone (bin 3, bands 1 to 3) from 3 s on, silence before it

@@ -11,6 +11,7 @@ void buildframe(Frame& f, World& w, Palette& p) {
     const Outline& o = outline(corners);
     const double r = 2 * w.size;
     f.corners = corners;
+    f.radius = r;
     f.xy.resize(2 * static_cast<std::size_t>(n) * f.vertices());
     f.colours.resize(static_cast<std::size_t>(n));
 

@@ -13,6 +13,7 @@ namespace starlume {
 struct Frame {
     int corners = 0;          // vertices of each glyph's outline; 0: a point
     std::vector<float> xy;    // the glyphs' vertices, x then y, glyph by glyph
+    double radius = 0;        // of every glyph's outline, around its star
     std::vector<Rgb> colours; // each glyph's drawing colour
     // The drawing colour after the last glyph. A scheme that sets no colour
     // for a star leaves this one in force, across frames too.

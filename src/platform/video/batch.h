@@ -1,29 +1,85 @@
-// A video's frames drawn in one batch: the frame's vertices and colours
-// handed to OpenGL as arrays and drawn by one call, where the window draws
-// glyph by glyph. The pixels are the same; a driver that costs per call
-// gains, while llvmpipe's time is in the line setup behind the calls.
+// A video's frames drawn in one batch, where the window draws glyph by
+// glyph. Every glyph of a frame is the same outline, only moved and
+// coloured, and llvmpipe's time went in setting up its multisampled lines
+// and resolving the samples. So the outline is drawn once, multisampled, at
+// a grid of sub-pixel offsets, and which of its four samples each pixel
+// covers kept in a texture, a pixel's samples as two by two texels. A frame
+// is then one quad of that texture a star, in its colour, into the
+// single-sampled frame: a star alone blended by its coverage, which is what
+// its samples would average to; stars that overlap drawn sample by sample,
+// each sample the last star's that covers it as with lines, into a frame
+// of twice the size that a bilinear quad averages down into their places.
+// A star lands within a 32nd of a pixel of where its lines would. Points
+// stay points, multisampled.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "core/app/show.h"
+#include "core/render/crowding.h"
 #include "core/render/frame.h"
+#include "platform/video/offscreen.h"
 
 namespace starlume {
 
 class Batch {
   public:
-    // Clears, draws every glyph in its colour, then sets the clear colour
-    // the frame leaves for the next one, as drawframe does.
-    void draw(const Frame& f);
+    Batch() = default;
+    ~Batch(); // with the context still current
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Picks the target's framebuffer for the frame, clears, draws every
+    // glyph in its colour, then sets the clear colour the frame leaves for
+    // the next one, as drawframe does.
+    void draw(const Frame& f, Offscreen& target);
 
   private:
+    // The sprites' texture for outlines of the given corners and radii in
+    // pixels: false if it would not fit in a texture.
+    bool atlas(int corners, double rx, double ry);
+    // The frame of samples for a width x height square: false if there can
+    // be none.
+    bool sampleframe(int width, int height);
+    void sprites(const Frame& f, int width, int height);
+    void lines(const Frame& f);
+
     std::vector<float> colours;           // each vertex's, rgb
     std::vector<unsigned> edges;          // the outlines as separate lines
     int edgecorners = -1, edgeglyphs = 0; // what edges were built for
+
+    std::vector<Spriteplace> places;                // star by star
+    std::vector<std::pair<long long, int>> byplace; // box by box
+    struct Sprites {
+        std::vector<float> corners; // the quads, in pixels of the square
+        std::vector<float> texels;  // where each corner samples
+        std::vector<float> colours; // rgb
+        void clear() {
+            corners.clear();
+            texels.clear();
+            colours.clear();
+        }
+    } lone, crowd;
+
+    struct Atlas {
+        int corners = -1;
+        double rx = 0, ry = 0;                          // the outline's radii in pixels
+        int phases = 0;                                 // sub-pixel offsets a side
+        int cellw = 0, cellh = 0, halfw = 0, halfh = 0; // a cell in pixels, and its centre
+        int width = 0, height = 0;                      // in pixels; the texture is twice
+        // What any offset covers of a cell, the sprite's quad: a glyph's
+        // pixels all lie in it.
+        int left = 1 << 30, right = 0, bottom = 1 << 30, top = 0;
+        bool fits = false;
+    } made;
+    unsigned atlastexture = 0;
+    int samplewidth = 0, sampleheight = 0; // the square the samples are for
+    bool samplesfit = false;
+    unsigned sampletexture = 0, sampleframebuffer = 0;
 };
 
 // Builds the show's next frame and draws it in one batch.
-void drawbatched(Show& s, Batch& b);
+void drawbatched(Show& s, Batch& b, Offscreen& target);
 
 } // namespace starlume

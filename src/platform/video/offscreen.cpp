@@ -94,10 +94,30 @@ bool Offscreen::open(int w, int h, const Square& sq, std::string& error) {
             return false;
         }
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);
-    glViewport(0, 0, sq.width, sq.height); // a context without a surface starts with none
+    // A context without a surface starts with no viewport.
+    bind();
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     return true;
+}
+
+void Offscreen::drawinto(bool ms) {
+    if (ms == multisampled) return;
+    multisampled = ms;
+    bind();
+}
+
+void Offscreen::bind() {
+    const Square& q = square;
+    if (multisampled) {
+        glDisable(GL_SCISSOR_TEST);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);
+        glViewport(0, 0, q.width, q.height);
+    } else {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[1]);
+        glViewport(q.x, q.y, q.width, q.height);
+        glScissor(q.x, q.y, q.width, q.height);
+        glEnable(GL_SCISSOR_TEST);
+    }
 }
 
 void Offscreen::clear() {
@@ -107,12 +127,14 @@ void Offscreen::clear() {
     glGetFloatv(GL_COLOR_CLEAR_VALUE, colour);
     if (std::equal(colour, colour + 4, cleared)) return;
     std::copy(colour, colour + 4, cleared);
+    glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[1]);
     glClear(GL_COLOR_BUFFER_BIT);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);
+    bind();
 }
 
 void Offscreen::resolve() {
+    if (!multisampled) return;
     const Square& q = square;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[0]);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffers[1]);
@@ -123,7 +145,7 @@ void Offscreen::resolve() {
 void Offscreen::read(std::uint8_t* rgba) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[1]);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[0]);
+    bind();
 }
 
 Offscreen::~Offscreen() {

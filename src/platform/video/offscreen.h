@@ -5,6 +5,9 @@
 // back after each frame. Outside the square there is only the clear colour,
 // which costs nothing to multisample, clear four times over or resolve: the
 // single-sampled frame is cleared there instead, to the same values.
+// Drawing that brings its own antialiasing (stars as sprites of outlines
+// multisampled once) goes straight into the square of the single-sampled
+// frame, and then there is nothing to resolve.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +26,17 @@ class Offscreen {
     Offscreen(const Offscreen&) = delete;
     Offscreen& operator=(const Offscreen&) = delete;
 
-    // Makes the context current with the framebuffer bound for drawing and
-    // the viewport on the stars' square of a width x height frame. On
-    // failure returns false with what EGL or GL said in error.
+    // Makes the context current with the multisampled framebuffer bound for
+    // drawing and the viewport on the stars' square of a width x height
+    // frame. On failure returns false with what EGL or GL said in error.
     bool open(int width, int height, const Square& square, std::string& error);
+
+    // Which framebuffer the next frame is drawn into: the multisampled one,
+    // or the square of the single-sampled one itself, viewport and scissor
+    // on it (so that a clear there reaches the square alone).
+    void drawinto(bool multisampled);
+    // The stars' square in the frame.
+    const Square& stars() const { return square; }
 
     // Clears the whole frame to the clear colour, before a frame is drawn
     // (the drawing's own clear only reaches the square).
@@ -40,11 +50,14 @@ class Offscreen {
     }
 
     // The two halves of readback, for timing them apart: the multisampled
-    // frame averaged into the single-sampled one, then that one read.
+    // frame averaged into the single-sampled one (when it was drawn
+    // there), then that one read.
     void resolve();
     void read(std::uint8_t* rgba);
 
   private:
+    void bind(); // the framebuffer drawn into, with its viewport and scissor
+
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     unsigned framebuffers[2] = {}; // multisampled, resolved
@@ -52,6 +65,7 @@ class Offscreen {
     int width = 0, height = 0;
     Square square;
     float cleared[4] = {-1, -1, -1, -1}; // the colour outside the square
+    bool multisampled = true;            // where the stars are drawn
 };
 
 } // namespace starlume

@@ -489,7 +489,7 @@ std::int64_t drawall(Dance& dance, Show& show, Offscreen& target, Framequeue& qu
     do {
         dance.toframe(part.first + drawn);
         target.clear();
-        drawbatched(show, batch);
+        drawbatched(show, batch, target);
         std::uint8_t* frame = queue.take();
         target.readback(frame);
         queue.put(frame);
