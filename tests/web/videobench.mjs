@@ -5,7 +5,7 @@
 //   node tests/web/videobench.mjs [music.wav] [stars]
 //
 // with the page built in build-web (or $STARLUME_WEB); without a file, 20 s
-// of the tests' tone. $SHAPES=720p (or vertical) makes only the one, and
+// of the tests' tone. $SHAPES picks the shapes (720p,vertical by default; square and wide too), and
 // $COVER=1 gives the video a cover picture and a title. Also, a frame's
 // milliseconds in each stage of the page's loop (the dance drawn and laid, the
 // frame handed to the encoders, waiting for them, the event loop's turn)
@@ -46,8 +46,8 @@ else fs.writeFileSync(path.join(dir, 'music.wav'), tonewav(20, true, 40));
 const stars = process.argv[3] ? `&stars=${process.argv[3]}` : '';
 const server = await serve(dir);
 const browser = await launch();
-const shapes = [['720p', '1280x720'], ['vertical', '1080x1920']]
-  .filter(([shape]) => !process.env.SHAPES || process.env.SHAPES.split(',').includes(shape));
+const shapes = [['720p', '1280x720'], ['vertical', '1080x1920'], ['square', '1080x1080'], ['wide', '1920x1080']]
+  .filter(([shape]) => (process.env.SHAPES ?? '720p,vertical').split(',').includes(shape));
 console.log('shape     x real time  size (MB)  Mb/s | ms a frame: dance  encode  wait  turn | ' +
             'CPU ms a frame: GPU process  all');
 for (const [shape, size] of shapes) {
