@@ -7,8 +7,6 @@ namespace starlume {
 
 namespace {
 
-long long floordiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
 // Boxes in rows, so that three a row side by side are keys in a run.
 long long boxkey(long long x, long long y) {
     constexpr long long middle = 1 << 20;

@@ -15,6 +15,9 @@ struct Spriteplace {
     bool hidden = false;    // in the very place of a later one, so all covered
 };
 
+// a / b rounded down, for places left of or below the origin as well (b > 0).
+inline long long floordiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
 // Sets crowded and hidden for sprites of width x height pixels, drawn in
 // the order given. Scratch is reused from frame to frame.
 void crowding(std::vector<Spriteplace>& places, int width, int height,

@@ -26,8 +26,6 @@ constexpr int phases = 16;
 constexpr int atlasmost = 2048;
 constexpr int samplecount = 4; // as the window asks for with GLUT_MULTISAMPLE
 
-long long floordiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
 } // namespace
 
 Batch::~Batch() {
