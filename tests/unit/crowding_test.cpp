@@ -37,8 +37,10 @@ TEST(Crowding, SpritesThatOverlapAndSpritesUnderALaterOne) {
         {"a pile and one beside", {{3, 3}, {3, 3}, {5, 3}}, "ccc", "h.."},
         {"across the boxes' edges, below zero", {{-1, -1}, {0, 0}, {-8, -1}}, "cc.", "..."},
         {"far off", {{1000000, -1000000}, {1000006, -999995}}, "cc", ".."},
+        {"a box of two, one beside out of reach", {{0, 0}, {1, 0}, {8, 0}}, "cc.", "..."},
+        {"a box of two, one beside reaching it", {{0, 0}, {2, 0}, {8, 0}}, "ccc", "..."},
     };
-    std::vector<std::pair<long long, int>> scratch;
+    Crowdscratch scratch;
     for (Case c : cases) {
         crowding(c.places, 7, 6, scratch);
         EXPECT_EQ(flags(c.places, &Spriteplace::crowded, 'c'), c.crowded) << c.what;
@@ -48,8 +50,8 @@ TEST(Crowding, SpritesThatOverlapAndSpritesUnderALaterOne) {
 
 TEST(Crowding, AsEveryPairComparedWouldHaveIt) {
     std::srand(7);
-    std::vector<std::pair<long long, int>> scratch;
-    for (const int side : {40, 200}) {
+    Crowdscratch scratch;
+    for (const int side : {12, 40, 200}) {
         std::vector<Spriteplace> places(800);
         for (Spriteplace& p : places) {
             p.x = std::rand() % side - side / 2;

@@ -3,7 +3,6 @@
 // blended in.
 #pragma once
 
-#include <utility>
 #include <vector>
 
 namespace starlume {
@@ -18,9 +17,16 @@ struct Spriteplace {
 // a / b rounded down, for places left of or below the origin as well (b > 0).
 inline long long floordiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
+// What crowding keeps from frame to frame, so that it allocates nothing.
+struct Crowdscratch {
+    std::vector<int> slots;               // an open-addressed table of indices
+    std::vector<int> place, cell;         // each sprite's place and box, as indices
+    std::vector<long long> cellx, celly;  // each box's position, in boxes
+    std::vector<int> count, first, order; // the places in each box
+};
+
 // Sets crowded and hidden for sprites of width x height pixels, drawn in
-// the order given. Scratch is reused from frame to frame.
-void crowding(std::vector<Spriteplace>& places, int width, int height,
-              std::vector<std::pair<long long, int>>& scratch);
+// the order given, in time linear in their number however they pile up.
+void crowding(std::vector<Spriteplace>& places, int width, int height, Crowdscratch& scratch);
 
 } // namespace starlume

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 
 #include "core/render/crowding.h"
 #include "core/render/glyph.h"
@@ -31,7 +32,10 @@ constexpr int samplecount = 4; // as the window asks for with GLUT_MULTISAMPLE
 Batch::~Batch() {
     if (atlastexture != 0) glDeleteTextures(1, &atlastexture);
     if (sampleframebuffer != 0) glDeleteFramebuffers(1, &sampleframebuffer);
-    if (sampletexture != 0) glDeleteTextures(1, &sampletexture);
+    if (sampletextures[0] != 0) glDeleteTextures(4, sampletextures);
+    for (const Program* p : {&bysample, &blended, &averaged}) {
+        if (p->id != 0 && p->id != ~0u) glDeleteProgram(p->id);
+    }
 }
 
 namespace {
@@ -133,7 +137,7 @@ bool Batch::atlas(int n, double rx, double ry) {
                                   renderbuffers[i]);
         complete = complete && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
-    std::vector<std::uint8_t> covered; // a pixel's samples two by two
+    std::vector<std::uint8_t> covered; // a pixel's samples, one a channel
     if (complete) {
         glDisable(GL_SCISSOR_TEST);
         glDisable(GL_TEXTURE_2D);
@@ -163,14 +167,11 @@ bool Batch::atlas(int n, double rx, double ry) {
                               GL_NEAREST);
             glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffers[1]);
             glReadPixels(0, 0, a.width, a.height, GL_RGBA, GL_UNSIGNED_BYTE, quarter.data());
-            const int dx = s % 2, dy = s / 2;
             for (int y = 0; y < a.height; y++) {
                 for (int x = 0; x < a.width; x++) {
-                    const std::size_t from = 4 * (static_cast<std::size_t>(y) * a.width + x);
-                    const std::size_t to =
-                        static_cast<std::size_t>(2 * y + dy) * 2 * a.width + 2 * x + dx;
-                    if (quarter[from + 3] <= 32) continue;
-                    covered[to] = 255;
+                    const std::size_t at = 4 * (static_cast<std::size_t>(y) * a.width + x);
+                    if (quarter[at + 3] <= 32) continue;
+                    covered[at + s] = 255;
                     const int cx = x % a.cellw, cy = y % a.cellh;
                     made.left = std::min(made.left, cx);
                     made.right = std::max(made.right, cx + 1);
@@ -180,11 +181,9 @@ bool Batch::atlas(int n, double rx, double ry) {
             }
         }
         if (atlastexture == 0) glGenTextures(1, &atlastexture);
-        // Nearest at twice the size, where texels fall on pixels; at the
-        // size, the mean of a pixel's four samples.
-        texelsasthey(atlastexture, GL_LINEAR);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, 2 * a.width, 2 * a.height, 0, GL_ALPHA,
-                     GL_UNSIGNED_BYTE, covered.data());
+        texelsasthey(atlastexture, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, a.width, a.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     covered.data());
     }
     glDeleteFramebuffers(2, framebuffers);
     glDeleteRenderbuffers(2, renderbuffers);
@@ -196,28 +195,180 @@ bool Batch::atlas(int n, double rx, double ry) {
     return made.fits;
 }
 
-bool Batch::sampleframe(int width, int height) {
+bool Batch::sampleframes(int width, int height) {
     if (width == samplewidth && height == sampleheight) return samplesfit;
     samplewidth = width;
     sampleheight = height;
     samplesfit = false;
-    if (2 * std::max(width, height) > largesttexture()) return false;
+    GLint attachments = 0, buffers = 0;
+    glGetIntegerv(GL_MAX_COLOR_ATTACHMENTS, &attachments);
+    glGetIntegerv(GL_MAX_DRAW_BUFFERS, &buffers);
+    if (std::min(attachments, buffers) < samplecount ||
+        std::max(width, height) > largesttexture()) {
+        return false;
+    }
     const Boundnow bound;
     glPushAttrib(GL_TEXTURE_BIT);
-    if (sampletexture == 0) glGenTextures(1, &sampletexture);
-    // Each pixel of the square takes the mean of its four texels.
-    texelsasthey(sampletexture, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2 * width, 2 * height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 nullptr);
+    if (sampletextures[0] == 0) glGenTextures(samplecount, sampletextures);
     if (sampleframebuffer == 0) glGenFramebuffers(1, &sampleframebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, sampleframebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, sampletexture, 0);
+    GLenum drawn[samplecount];
+    for (int s = 0; s < samplecount; s++) {
+        texelsasthey(sampletextures[s], GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        drawn[s] = GL_COLOR_ATTACHMENT0 + s;
+        glFramebufferTexture2D(GL_FRAMEBUFFER, drawn[s], GL_TEXTURE_2D, sampletextures[s], 0);
+    }
+    glDrawBuffers(samplecount, drawn);
     samplesfit = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glPopAttrib();
     return samplesfit;
 }
 
-void Batch::sprites(const Frame& f, int width, int height) {
+namespace {
+
+// A star's point covers its sprite's box from the lower left pixel given, in
+// a view wider than the square by a point a side, so that no star partly
+// in the square has its point's centre outside the view, where GL would
+// leave the point out.
+constexpr const char* spritevertex = R"(#version 130
+in vec2 corner;
+in vec2 cell;
+in vec3 colour;
+uniform vec2 offset; // the square's lower left pixel in the framebuffer
+uniform vec2 toclip; // 2 / the view's size
+uniform float side;  // the point's, in pixels
+flat out ivec2 origin;
+flat out ivec2 texel;
+flat out vec3 rgb;
+void main() {
+    gl_Position = vec4((corner + vec2(1.5 * side)) * toclip - 1.0, 0.0, 1.0);
+    gl_PointSize = side;
+    origin = ivec2(corner + offset);
+    texel = ivec2(cell);
+    rgb = colour;
+}
+)";
+
+// The sprite's four samples at this pixel, nothing outside its box.
+constexpr const char* spritesamples = R"(#version 130
+flat in ivec2 origin;
+flat in ivec2 texel;
+flat in vec3 rgb;
+uniform sampler2D atlas;
+uniform ivec2 box;
+vec4 samples() {
+    ivec2 at = ivec2(gl_FragCoord.xy) - origin;
+    if (at.x >= box.x || at.y >= box.y) discard;
+    return texelFetch(atlas, texel + at, 0);
+}
+)";
+
+// Each sample the star's where it covers, else what it was.
+constexpr const char* bysamplefragment = R"(
+void main() {
+    vec4 covered = samples();
+    gl_FragData[0] = vec4(rgb, covered.r);
+    gl_FragData[1] = vec4(rgb, covered.g);
+    gl_FragData[2] = vec4(rgb, covered.b);
+    gl_FragData[3] = vec4(rgb, covered.a);
+}
+)";
+
+constexpr const char* blendedfragment = R"(
+void main() { gl_FragColor = vec4(rgb, dot(samples(), vec4(0.25))); }
+)";
+
+constexpr const char* averagedfragment = R"(#version 130
+uniform sampler2D sample0, sample1, sample2, sample3;
+uniform vec2 offset;
+uniform ivec2 box; // here the square's size
+void main() {
+    ivec2 at = clamp(ivec2(gl_FragCoord.xy - offset), ivec2(0), box - 1);
+    gl_FragColor = 0.25 * (texelFetch(sample0, at, 0) + texelFetch(sample1, at, 0) +
+                           texelFetch(sample2, at, 0) + texelFetch(sample3, at, 0));
+}
+)";
+
+unsigned compiled(GLenum kind, std::initializer_list<const char*> parts) {
+    const unsigned shader = glCreateShader(kind);
+    const std::vector<const char*> texts(parts);
+    glShaderSource(shader, static_cast<int>(texts.size()), texts.data(), nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok == 0) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// The attributes are in one array, a star's seven floats together.
+constexpr int perstar = 7;
+
+unsigned linked(std::initializer_list<const char*> fragment) {
+    const unsigned vertex = compiled(GL_VERTEX_SHADER, {spritevertex});
+    const unsigned pixel = compiled(GL_FRAGMENT_SHADER, fragment);
+    unsigned program = 0;
+    if (vertex != 0 && pixel != 0) {
+        program = glCreateProgram();
+        glAttachShader(program, vertex);
+        glAttachShader(program, pixel);
+        // corner in attribute 0, which in a compatibility context is what
+        // makes a vertex
+        glBindAttribLocation(program, 0, "corner");
+        glBindAttribLocation(program, 1, "cell");
+        glBindAttribLocation(program, 2, "colour");
+        glLinkProgram(program);
+        GLint ok = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (ok == 0) {
+            glDeleteProgram(program);
+            program = 0;
+        }
+    }
+    if (vertex != 0) glDeleteShader(vertex);
+    if (pixel != 0) glDeleteShader(pixel);
+    return program;
+}
+
+} // namespace
+
+bool Batch::shaders() {
+    if (bysample.id != 0) return bysample.id != ~0u;
+    bysample.id = linked({spritesamples, bysamplefragment});
+    blended.id = linked({spritesamples, blendedfragment});
+    averaged.id = linked({averagedfragment});
+    GLint range[2] = {0, 0}, aliased[2] = {0, 0};
+    glGetIntegerv(GL_POINT_SIZE_RANGE, range);
+    glGetIntegerv(GL_ALIASED_POINT_SIZE_RANGE, aliased);
+    largestpoint = std::min(range[1], aliased[1]);
+    if (bysample.id == 0 || blended.id == 0 || averaged.id == 0) {
+        for (Program* p : {&bysample, &blended, &averaged}) {
+            if (p->id != 0) glDeleteProgram(p->id);
+            p->id = ~0u;
+        }
+        return false;
+    }
+    for (Program* p : {&bysample, &blended, &averaged}) {
+        p->offset = glGetUniformLocation(p->id, "offset");
+        p->toclip = glGetUniformLocation(p->id, "toclip");
+        p->side = glGetUniformLocation(p->id, "side");
+        p->box = glGetUniformLocation(p->id, "box");
+        glUseProgram(p->id);
+        glUniform1i(glGetUniformLocation(p->id, "atlas"), 0);
+        for (int s = 0; s < samplecount; s++) {
+            const char name[] = {'s', 'a', 'm', 'p', 'l', 'e', static_cast<char>('0' + s), '\0'};
+            glUniform1i(glGetUniformLocation(p->id, name), s);
+        }
+    }
+    glUseProgram(0);
+    return true;
+}
+
+void Batch::sprites(const Frame& f, int width, int height, int x, int y) {
     const Atlas& a = made;
     const int n = f.count();
     const int per = f.vertices();
@@ -230,10 +381,10 @@ void Batch::sprites(const Frame& f, int width, int height) {
     places.resize(static_cast<std::size_t>(n));
     for (int k = 0; k < n; k++) {
         const float* v = f.xy.data() + 2 * static_cast<std::size_t>(k) * per;
-        const double x = (0.5 * (static_cast<double>(v[0]) + v[2 * opposite]) + 1) * sx;
-        const double y = (0.5 * (static_cast<double>(v[1]) + v[2 * opposite + 1]) + 1) * sy;
-        const auto px = static_cast<long long>(std::floor(x * a.phases + 0.5));
-        const auto py = static_cast<long long>(std::floor(y * a.phases + 0.5));
+        const double cx = (0.5 * (static_cast<double>(v[0]) + v[2 * opposite]) + 1) * sx;
+        const double cy = (0.5 * (static_cast<double>(v[1]) + v[2 * opposite + 1]) + 1) * sy;
+        const auto px = static_cast<long long>(std::floor(cx * a.phases + 0.5));
+        const auto py = static_cast<long long>(std::floor(cy * a.phases + 0.5));
         const long long ix = floordiv(px, a.phases), iy = floordiv(py, a.phases);
         Spriteplace& p = places[k];
         p.x = ix - a.halfw + a.left;
@@ -241,108 +392,95 @@ void Batch::sprites(const Frame& f, int width, int height) {
         p.i = static_cast<int>(px - ix * a.phases);
         p.j = static_cast<int>(py - iy * a.phases);
     }
-    crowding(places, boxw, boxh, byplace);
+    crowding(places, boxw, boxh, crowdscratch);
 
     // A lone sprite over the background by its coverage is what its
     // samples would average to; where sprites overlap, each sample is the
-    // last star's that covers it, drawn out at twice the size.
+    // last star's that covers it. A sprite wholly outside the square
+    // draws nothing.
     lone.clear();
     crowd.clear();
-    const float cellw = 1.0f / static_cast<float>(a.phases), cellh = cellw;
-    const float texelw = 1.0f / static_cast<float>(a.width);
-    const float texelh = 1.0f / static_cast<float>(a.height);
     for (std::size_t k = 0; k < places.size(); k++) {
         const Spriteplace& p = places[k];
-        if (p.hidden) continue;
-        const auto x0 = static_cast<float>(p.x), y0 = static_cast<float>(p.y);
-        const float x1 = x0 + static_cast<float>(boxw), y1 = y0 + static_cast<float>(boxh);
-        const float s0 = static_cast<float>(p.i) * cellw + static_cast<float>(a.left) * texelw;
-        const float s1 = s0 + static_cast<float>(boxw) * texelw;
-        const float t0 = static_cast<float>(p.j) * cellh + static_cast<float>(a.bottom) * texelh;
-        const float t1 = t0 + static_cast<float>(boxh) * texelh;
+        if (p.hidden || p.x <= -boxw || p.y <= -boxh || p.x >= width || p.y >= height) continue;
         const Rgb& c = f.colours[k];
-        Sprites& to = p.crowded ? crowd : lone;
-        const float quad[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
-        const float tex[8] = {s0, t0, s1, t0, s1, t1, s0, t1};
-        const float colour[12] = {c.r, c.g, c.b, c.r, c.g, c.b, c.r, c.g, c.b, c.r, c.g, c.b};
-        to.corners.insert(to.corners.end(), quad, quad + 8);
-        to.texels.insert(to.texels.end(), tex, tex + 8);
-        to.colours.insert(to.colours.end(), colour, colour + 12);
+        const float star[perstar] = {static_cast<float>(p.x),
+                                     static_cast<float>(p.y),
+                                     static_cast<float>(p.i * a.cellw + a.left),
+                                     static_cast<float>(p.j * a.cellh + a.bottom),
+                                     c.r,
+                                     c.g,
+                                     c.b};
+        std::vector<float>& to = p.crowded ? crowd : lone;
+        to.insert(to.end(), star, star + perstar);
     }
 
-    GLint square[4];
-    glGetIntegerv(GL_VIEWPORT, square);
+    const int side = std::max(boxw, boxh);
     glPushAttrib(GL_VIEWPORT_BIT | GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_SCISSOR_BIT |
-                 GL_TEXTURE_BIT | GL_CURRENT_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, width, 0, height, -1, 1);
+                 GL_TEXTURE_BIT | GL_POINT_BIT);
     glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_PROGRAM_POINT_SIZE);
+    glEnable(GL_POINT_SPRITE);
+    glDisable(GL_POINT_SMOOTH);
+    // Coverage as alpha: a sample the star covers takes its colour, one it
+    // does not keeps what it had.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    const auto use = [&](const Program& p, int atx, int aty, int boxx, int boxy) {
+        glUseProgram(p.id);
+        glViewport(atx - side, aty - side, width + 2 * side, height + 2 * side);
+        glUniform2f(p.offset, static_cast<float>(atx), static_cast<float>(aty));
+        glUniform2f(p.toclip, 2.0f / static_cast<float>(width + 2 * side),
+                    2.0f / static_cast<float>(height + 2 * side));
+        glUniform1f(p.side, static_cast<float>(side));
+        glUniform2i(p.box, boxx, boxy);
+    };
+    const auto points = [](const std::vector<float>& stars) {
+        const float* at = stars.data();
+        const int stride = perstar * static_cast<int>(sizeof(float));
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, at);
+        glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, stride, at + 2);
+        glVertexAttribPointer(2, 3, GL_FLOAT, GL_FALSE, stride, at + 4);
+        glDrawArrays(GL_POINTS, 0, static_cast<int>(stars.size() / perstar));
+    };
+    for (unsigned i = 0; i < 3; i++) glEnableVertexAttribArray(i);
+    glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, atlastexture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    if (!crowd.corners.empty()) {
+    if (!crowd.empty()) {
         GLint frame = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frame);
-        GLfloat clear[4];
-        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
         glBindFramebuffer(GL_FRAMEBUFFER, sampleframebuffer);
-        glViewport(0, 0, 2 * width, 2 * height);
         glDisable(GL_SCISSOR_TEST);
-        glDisable(GL_BLEND);
-        const int quads = static_cast<int>(crowd.corners.size() / 8);
-        glVertexPointer(2, GL_FLOAT, 0, crowd.corners.data());
-        // Every sprite's samples cleared first, then the stars in order.
-        glDisable(GL_TEXTURE_2D);
-        glDisableClientState(GL_COLOR_ARRAY);
-        glColor4fv(clear);
-        glDrawArrays(GL_QUADS, 0, 4 * quads);
-        glEnable(GL_TEXTURE_2D);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glEnable(GL_ALPHA_TEST);
-        glAlphaFunc(GL_GREATER, 0.5f);
-        glTexCoordPointer(2, GL_FLOAT, 0, crowd.texels.data());
-        glColorPointer(3, GL_FLOAT, 0, crowd.colours.data());
-        glDrawArrays(GL_QUADS, 0, 4 * quads);
-        glDisable(GL_ALPHA_TEST);
-        glDisableClientState(GL_COLOR_ARRAY);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_BLEND);
+        use(bysample, 0, 0, boxw, boxh);
+        points(crowd);
 
-        // Averaged down into their places, as resolving would.
+        // Averaged into their places, as resolving would.
         glBindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned>(frame));
-        glViewport(square[0], square[1], square[2], square[3]);
         glEnable(GL_SCISSOR_TEST);
-        glBindTexture(GL_TEXTURE_2D, sampletexture);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-        crowd.texels.resize(crowd.corners.size());
-        const float w = 1.0f / static_cast<float>(width), h = 1.0f / static_cast<float>(height);
-        for (std::size_t i = 0; i < crowd.corners.size(); i += 2) {
-            crowd.texels[i] = crowd.corners[i] * w;
-            crowd.texels[i + 1] = crowd.corners[i + 1] * h;
+        glDisable(GL_BLEND);
+        for (int s = 0; s < samplecount; s++) {
+            glActiveTexture(GL_TEXTURE0 + s);
+            glBindTexture(GL_TEXTURE_2D, sampletextures[s]);
         }
-        glTexCoordPointer(2, GL_FLOAT, 0, crowd.texels.data());
-        glDrawArrays(GL_QUADS, 0, 4 * quads);
+        use(averaged, x, y, width, height);
+        points(crowd);
+        for (int s = samplecount - 1; s >= 0; s--) {
+            glActiveTexture(GL_TEXTURE0 + s);
+            glBindTexture(GL_TEXTURE_2D, s == 0 ? atlastexture : 0);
+        }
     }
-    if (!lone.corners.empty()) {
+    if (!lone.empty()) {
         // Over the crowds' places, which are whole: the alpha as the
         // samples would average it too.
         glEnable(GL_BLEND);
-        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        glBindTexture(GL_TEXTURE_2D, atlastexture);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glVertexPointer(2, GL_FLOAT, 0, lone.corners.data());
-        glTexCoordPointer(2, GL_FLOAT, 0, lone.texels.data());
-        glColorPointer(3, GL_FLOAT, 0, lone.colours.data());
-        glDrawArrays(GL_QUADS, 0, static_cast<int>(lone.corners.size() / 2));
+        use(blended, x, y, boxw, boxh);
+        points(lone);
     }
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopClientAttrib();
+    for (unsigned i = 0; i < 3; i++) glDisableVertexAttribArray(i);
+    glUseProgram(0);
     glPopAttrib();
 }
 
@@ -391,11 +529,12 @@ void Batch::draw(const Frame& f, Offscreen& target) {
     const Square& sq = target.stars();
     // Points are too small and too many to gain from sprites; an outline
     // too large for a texture keeps its lines.
-    const bool sprite = f.corners > 0 && sampleframe(sq.width, sq.height) &&
-                        atlas(f.corners, f.radius * sq.width / 2, f.radius * sq.height / 2);
+    const bool sprite = f.corners > 0 && shaders() && sampleframes(sq.width, sq.height) &&
+                        atlas(f.corners, f.radius * sq.width / 2, f.radius * sq.height / 2) &&
+                        std::max(made.right - made.left, made.top - made.bottom) <= largestpoint;
     target.drawinto(!sprite);
     if (sprite) {
-        sprites(f, sq.width, sq.height);
+        sprites(f, sq.width, sq.height, sq.x, sq.y);
     } else {
         glClear(GL_COLOR_BUFFER_BIT);
         lines(f);
