@@ -26,6 +26,8 @@ namespace {
 constexpr int phases = 16;
 constexpr int atlasmost = 2048;
 constexpr int samplecount = 4; // as the window asks for with GLUT_MULTISAMPLE
+// The side of the tiles whose samples are cleared and averaged, in pixels.
+constexpr int tile = 8;
 
 } // namespace
 
@@ -33,7 +35,7 @@ Batch::~Batch() {
     if (atlastexture != 0) glDeleteTextures(1, &atlastexture);
     if (sampleframebuffer != 0) glDeleteFramebuffers(1, &sampleframebuffer);
     if (sampletextures[0] != 0) glDeleteTextures(4, sampletextures);
-    for (const Program* p : {&bysample, &blended, &averaged}) {
+    for (const Program* p : {&bysample, &blended, &cleared, &averaged}) {
         if (p->id != 0 && p->id != ~0u) glDeleteProgram(p->id);
     }
 }
@@ -280,6 +282,24 @@ constexpr const char* blendedfragment = R"(
 void main() { gl_FragColor = vec4(rgb, dot(samples(), vec4(0.25))); }
 )";
 
+// The area's corners in the square's pixels, in the same wider view.
+constexpr const char* areavertex = R"(#version 130
+in vec2 corner;
+uniform vec2 toclip;
+uniform float side;
+void main() { gl_Position = vec4((corner + vec2(side)) * toclip - 1.0, 0.0, 1.0); }
+)";
+
+constexpr const char* clearedfragment = R"(#version 130
+uniform vec4 colour;
+void main() {
+    gl_FragData[0] = colour;
+    gl_FragData[1] = colour;
+    gl_FragData[2] = colour;
+    gl_FragData[3] = colour;
+}
+)";
+
 constexpr const char* averagedfragment = R"(#version 130
 uniform sampler2D sample0, sample1, sample2, sample3;
 uniform vec2 offset;
@@ -308,8 +328,8 @@ unsigned compiled(GLenum kind, std::initializer_list<const char*> parts) {
 // The attributes are in one array, a star's seven floats together.
 constexpr int perstar = 7;
 
-unsigned linked(std::initializer_list<const char*> fragment) {
-    const unsigned vertex = compiled(GL_VERTEX_SHADER, {spritevertex});
+unsigned linked(const char* vertexshader, std::initializer_list<const char*> fragment) {
+    const unsigned vertex = compiled(GL_VERTEX_SHADER, {vertexshader});
     const unsigned pixel = compiled(GL_FRAGMENT_SHADER, fragment);
     unsigned program = 0;
     if (vertex != 0 && pixel != 0) {
@@ -338,25 +358,27 @@ unsigned linked(std::initializer_list<const char*> fragment) {
 
 bool Batch::shaders() {
     if (bysample.id != 0) return bysample.id != ~0u;
-    bysample.id = linked({spritesamples, bysamplefragment});
-    blended.id = linked({spritesamples, blendedfragment});
-    averaged.id = linked({averagedfragment});
+    bysample.id = linked(spritevertex, {spritesamples, bysamplefragment});
+    blended.id = linked(spritevertex, {spritesamples, blendedfragment});
+    cleared.id = linked(areavertex, {clearedfragment});
+    averaged.id = linked(areavertex, {averagedfragment});
     GLint range[2] = {0, 0}, aliased[2] = {0, 0};
     glGetIntegerv(GL_POINT_SIZE_RANGE, range);
     glGetIntegerv(GL_ALIASED_POINT_SIZE_RANGE, aliased);
     largestpoint = std::min(range[1], aliased[1]);
-    if (bysample.id == 0 || blended.id == 0 || averaged.id == 0) {
-        for (Program* p : {&bysample, &blended, &averaged}) {
+    if (bysample.id == 0 || blended.id == 0 || cleared.id == 0 || averaged.id == 0) {
+        for (Program* p : {&bysample, &blended, &cleared, &averaged}) {
             if (p->id != 0) glDeleteProgram(p->id);
             p->id = ~0u;
         }
         return false;
     }
-    for (Program* p : {&bysample, &blended, &averaged}) {
+    for (Program* p : {&bysample, &blended, &cleared, &averaged}) {
         p->offset = glGetUniformLocation(p->id, "offset");
         p->toclip = glGetUniformLocation(p->id, "toclip");
         p->side = glGetUniformLocation(p->id, "side");
         p->box = glGetUniformLocation(p->id, "box");
+        p->colour = glGetUniformLocation(p->id, "colour");
         glUseProgram(p->id);
         glUniform1i(glGetUniformLocation(p->id, "atlas"), 0);
         for (int s = 0; s < samplecount; s++) {
@@ -400,6 +422,8 @@ void Batch::sprites(const Frame& f, int width, int height, int x, int y) {
     // draws nothing.
     lone.clear();
     crowd.clear();
+    const int across = (width + tile - 1) / tile, up = (height + tile - 1) / tile;
+    tiles.assign(static_cast<std::size_t>(across) * up, 0);
     for (std::size_t k = 0; k < places.size(); k++) {
         const Spriteplace& p = places[k];
         if (p.hidden || p.x <= -boxw || p.y <= -boxh || p.x >= width || p.y >= height) continue;
@@ -413,6 +437,31 @@ void Batch::sprites(const Frame& f, int width, int height, int x, int y) {
                                      c.b};
         std::vector<float>& to = p.crowded ? crowd : lone;
         to.insert(to.end(), star, star + perstar);
+        if (!p.crowded) continue;
+        const long long left = std::max(p.x, 0LL) / tile;
+        const long long right = (std::min(p.x + boxw, static_cast<long long>(width)) - 1) / tile;
+        const long long bottom = std::max(p.y, 0LL) / tile;
+        const long long top = (std::min(p.y + boxh, static_cast<long long>(height)) - 1) / tile;
+        for (long long ty = bottom; ty <= top; ty++) {
+            for (long long tx = left; tx <= right; tx++) tiles[ty * across + tx] = 1;
+        }
+    }
+    // The tiles crowded sprites reach, as runs along each row of them:
+    // where the samples are cleared and averaged, a pile taking a few
+    // quads where its stars would take a point each.
+    areas.clear();
+    for (int ty = 0; ty < up; ty++) {
+        for (int tx = 0; tx < across; tx++) {
+            if (tiles[static_cast<std::size_t>(ty) * across + tx] == 0) continue;
+            const int first = tx;
+            while (tx < across && tiles[static_cast<std::size_t>(ty) * across + tx] != 0) tx++;
+            const auto x0 = static_cast<float>(first * tile);
+            const auto x1 = static_cast<float>(std::min(tx * tile, width));
+            const auto y0 = static_cast<float>(ty * tile);
+            const auto y1 = static_cast<float>(std::min((ty + 1) * tile, height));
+            const float quad[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
+            areas.insert(areas.end(), quad, quad + 8);
+        }
     }
 
     const int side = std::max(boxw, boxh);
@@ -444,15 +493,24 @@ void Batch::sprites(const Frame& f, int width, int height, int x, int y) {
         glVertexAttribPointer(2, 3, GL_FLOAT, GL_FALSE, stride, at + 4);
         glDrawArrays(GL_POINTS, 0, static_cast<int>(stars.size() / perstar));
     };
+    const auto quads = [this] {
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, areas.data());
+        glDrawArrays(GL_QUADS, 0, static_cast<int>(areas.size() / 2));
+    };
     for (unsigned i = 0; i < 3; i++) glEnableVertexAttribArray(i);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, atlastexture);
     if (!crowd.empty()) {
         GLint frame = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frame);
+        GLfloat clear[4];
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
         glBindFramebuffer(GL_FRAMEBUFFER, sampleframebuffer);
         glDisable(GL_SCISSOR_TEST);
-        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_BLEND);
+        use(cleared, 0, 0, 0, 0);
+        glUniform4fv(cleared.colour, 1, clear);
+        quads();
         glEnable(GL_BLEND);
         use(bysample, 0, 0, boxw, boxh);
         points(crowd);
@@ -466,7 +524,7 @@ void Batch::sprites(const Frame& f, int width, int height, int x, int y) {
             glBindTexture(GL_TEXTURE_2D, sampletextures[s]);
         }
         use(averaged, x, y, width, height);
-        points(crowd);
+        quads();
         for (int s = samplecount - 1; s >= 0; s--) {
             glActiveTexture(GL_TEXTURE0 + s);
             glBindTexture(GL_TEXTURE_2D, s == 0 ? atlastexture : 0);

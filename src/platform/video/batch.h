@@ -56,6 +56,8 @@ class Batch {
     // A star's sprite as its point's attributes: its lower left pixel in
     // the square, its outline's lower left texel in the atlas, its colour.
     std::vector<float> lone, crowd;
+    std::vector<unsigned char> tiles; // those crowded sprites reach, row by row
+    std::vector<float> areas;         // the quads over them
 
     struct Atlas {
         int corners = -1;
@@ -73,12 +75,13 @@ class Batch {
     bool samplesfit = false;
     unsigned sampletextures[4] = {}, sampleframebuffer = 0;
     int largestpoint = 0;
-    // Per sample into the sample frames, lone into the frame, and the
-    // samples averaged into the frame; 0 until made, ~0u if they cannot be.
+    // Per sample into the sample frames, lone into the frame, the sample
+    // frames cleared and averaged into the frame; 0 until made, ~0u if they
+    // cannot be.
     struct Program {
         unsigned id = 0;
-        int offset = -1, toclip = -1, side = -1, box = -1;
-    } bysample, blended, averaged;
+        int offset = -1, toclip = -1, side = -1, box = -1, colour = -1;
+    } bysample, blended, cleared, averaged;
 };
 
 // Builds the show's next frame and draws it in one batch.
