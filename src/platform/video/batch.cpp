@@ -88,7 +88,7 @@ bool Batch::atlas(int n, double rx, double ry) {
     a.halfh = static_cast<int>(std::ceil(ry)) + 2;
     a.cellw = 2 * a.halfw + 2;
     a.cellh = 2 * a.halfh + 2;
-    const int largest = largesttexture() / 2;
+    const int largest = largesttexture();
     a.phases = phases;
     while (a.phases > 1 &&
            std::max(a.phases * a.cellw, a.phases * a.cellh) > std::min(largest, atlasmost)) {
