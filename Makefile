@@ -47,8 +47,9 @@ PACKAGES  := $(sort $(foreach goal,$(GOALS),$(PACKAGES_$(goal))))
 # Only the page needs node's packages.
 NPM_GOALS := web serve-web test deps
 # The plain tree has its tests only when they are to run, so that building
-# needs no GoogleTest.
-TESTS     := $(if $(filter test,$(GOALS)),ON,OFF)
+# needs no GoogleTest; a tree configured before keeps its choice, so that
+# `make pictures` or `make run` after `make test` leaves its tests built.
+tests      = $(if $(filter test,$(GOALS)),-DSTARLUME_TESTS=ON,$(if $(wildcard $(1)/CMakeCache.txt),,-DSTARLUME_TESTS=OFF))
 SUDO      := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: all deps build asan web serve-web run package dist distcheck test pictures clean
@@ -73,7 +74,7 @@ ifneq ($(filter $(NPM_GOALS),$(GOALS)),)
 endif
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSTARLUME_TESTS=$(TESTS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(call tests,$(BUILD))
 	cmake --build $(BUILD) -j$(JOBS)
 
 asan: deps
@@ -85,7 +86,7 @@ asan: deps
 # optimiser needs Debian's acorn, which this node does not look for itself.
 web: deps
 	NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
-	  -DSTARLUME_TESTS=$(TESTS) -DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) \
+	  $(call tests,$(WEB)) -DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) \
 	  -DSTARLUME_NATIVE=$(abspath $(BUILD))/starlume
 	NODE_PATH=/usr/share/nodejs cmake --build $(WEB) -j$(JOBS)
 
@@ -108,12 +109,12 @@ package: build
 # The source tarball, $(BUILD)/starlume-<version>.tar.gz: the last commit's
 # tracked files, reproducible byte for byte.
 dist: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSTARLUME_TESTS=$(TESTS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(call tests,$(BUILD))
 	cmake --build $(BUILD) --target dist
 
 # The tarball unpacked in a temporary folder, built there, unit tests run.
 distcheck: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSTARLUME_TESTS=$(TESTS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(call tests,$(BUILD))
 	cmake --build $(BUILD) --target distcheck
 
 # The plain tree first, then the same tests under the sanitizers (their
