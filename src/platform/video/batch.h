@@ -44,6 +44,8 @@ class Batch {
     bool sampleframes(int width, int height);
     // The sprites' shaders, made once: false if the driver has none.
     bool shaders();
+    // The stars into a width x height square whose lower left pixel lies
+    // at (x, y) in the frame.
     void sprites(const Frame& f, int width, int height, int x, int y);
     void lines(const Frame& f);
 
