@@ -11,6 +11,7 @@
 #include "core/render/frame.h"
 #include "core/render/glyph.h"
 #include "core/world/world.h"
+#include "pixels.h"
 #include "platform/gl/draw.h"
 #include "platform/video/offscreen.h"
 
@@ -56,10 +57,7 @@ class Points : public ::testing::Test {
     }
 
     static long lit(const std::vector<std::uint8_t>& rgba) {
-        long n = 0;
-        for (std::size_t i = 0; i < rgba.size(); i += 4)
-            n += rgba[i] | rgba[i + 1] | rgba[i + 2] ? 1 : 0;
-        return n;
+        return litpixels(rgba, side, 0, 0, side, side);
     }
 
     Offscreen target;

@@ -14,6 +14,7 @@
 
 #include "core/render/frame.h"
 #include "core/render/glyph.h"
+#include "pixels.h"
 #include "platform/gl/draw.h"
 #include "platform/video/batch.h"
 #include "platform/video/offscreen.h"
@@ -46,11 +47,7 @@ struct Drawn {
     std::vector<std::uint8_t> rgba;
     const std::uint8_t* at(int x, int y) const { return &rgba[4 * (y * width + x)]; }
     long lit(int x0, int y0, int x1, int y1) const {
-        long n = 0;
-        for (int y = y0; y < y1; y++) {
-            for (int x = x0; x < x1; x++) n += (at(x, y)[0] | at(x, y)[1] | at(x, y)[2]) ? 1 : 0;
-        }
-        return n;
+        return litpixels(rgba, width, x0, y0, x1, y1);
     }
 };
 

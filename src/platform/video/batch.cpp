@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "core/render/crowding.h"
 #include "core/render/glyph.h"
@@ -382,8 +383,7 @@ bool Batch::shaders() {
         glUseProgram(p->id);
         glUniform1i(glGetUniformLocation(p->id, "atlas"), 0);
         for (int s = 0; s < samplecount; s++) {
-            const char name[] = {'s', 'a', 'm', 'p', 'l', 'e', static_cast<char>('0' + s), '\0'};
-            glUniform1i(glGetUniformLocation(p->id, name), s);
+            glUniform1i(glGetUniformLocation(p->id, ("sample" + std::to_string(s)).c_str()), s);
         }
     }
     glUseProgram(0);
